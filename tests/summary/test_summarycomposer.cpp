@@ -1,0 +1,323 @@
+#include "summary/summarycomposer.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace kelvo;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Local wall-clock time "yyyy-MM-ddTHH:mm" in `zone`, as a UTC instant like stored sessions.
+QDateTime local(const QString& text, const QTimeZone& zone)
+{
+    const QDateTime parsed = QDateTime::fromString(text, Qt::ISODate);
+    return QDateTime(parsed.date(), parsed.time(), zone).toUTC();
+}
+
+// Each row is "name|start|end" in local time.
+QList<AiUsageSession> sessionsFrom(const QStringList& rows, const QTimeZone& zone)
+{
+    QList<AiUsageSession> sessions;
+    for (const QString& row : rows) {
+        const QStringList field = row.split(u'|');
+        sessions.append({QUuid::createUuid(),
+                         {},
+                         field[0],
+                         {},
+                         {},
+                         {},
+                         {},
+                         {},
+                         local(field[1], zone),
+                         local(field[2], zone),
+                         {}});
+    }
+    return sessions;
+}
+
+ActiveSession openSession(const QString& name, const QDateTime& startedAt)
+{
+    ActiveSession open;
+    open.id = QUuid::createUuid();
+    open.displayName = name;
+    open.startedAt = startedAt;
+    return open;
+}
+
+// "total/launches name:seconds:launches,..."
+QString describe(double total, qint64 launches, const QList<AppUsageBucket>& buckets)
+{
+    QStringList parts;
+    for (const AppUsageBucket& b : buckets)
+        parts << u"%1:%2:%3"_s.arg(b.appName).arg(b.totalDuration).arg(b.launchCount);
+    return u"%1/%2 %3"_s.arg(total).arg(launches).arg(parts.join(u','));
+}
+
+QList<DayUsageAggregate> daysWith(const QList<double>& totals)
+{
+    QList<DayUsageAggregate> days;
+    for (qsizetype i = 0; i < totals.size(); ++i)
+        days.append({QDate(2026, 1, 1).addDays(i).startOfDay(QTimeZone::utc()), totals[i], i, {}});
+    return days;
+}
+
+} // namespace
+
+class TestSummaryComposer final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void dailyAggregate_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QStringList>("sessions");
+        QTest::addColumn<QString>("day");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* name, const char* zone, const QStringList& sessions,
+                            const QString& day, const QString& expected) {
+            QTest::newRow(name) << QByteArray(zone) << sessions << day << expected;
+        };
+        const char* sh = "Asia/Shanghai";
+        const QStringList acrossMidnight{u"Claude|2026-05-09T23:50|2026-05-10T00:20"_s};
+        row("before midnight: time and launch", sh, acrossMidnight, u"2026-05-09T12:00"_s,
+            u"600/1 Claude:600:1"_s);
+        row("after midnight: time, no launch", sh, acrossMidnight, u"2026-05-10T23:59"_s,
+            u"1200/0 Claude:1200:0"_s);
+        row("zero length", sh, {u"A|2026-05-10T10:00|2026-05-10T10:00"_s}, u"2026-05-10T10:00"_s,
+            u"0/0 "_s);
+        row("reversed", sh, {u"A|2026-05-10T11:00|2026-05-10T10:00"_s}, u"2026-05-10T10:00"_s,
+            u"0/0 "_s);
+        row("ends at midnight, starts at the next", sh,
+            {u"A|2026-05-09T23:00|2026-05-10T00:00"_s, u"B|2026-05-11T00:00|2026-05-11T01:00"_s},
+            u"2026-05-10T10:00"_s, u"0/0 "_s);
+        row("bucket order, one tool merged", sh,
+            {u"Gemini 网页|2026-05-10T08:00|2026-05-10T08:05"_s,
+             u"Claude|2026-05-10T09:00|2026-05-10T09:05"_s,
+             u"ChatGPT 网页|2026-05-10T10:00|2026-05-10T10:05"_s,
+             u"Cursor|2026-05-10T11:00|2026-05-10T11:15"_s,
+             u"Claude|2026-05-10T12:00|2026-05-10T12:05"_s},
+            u"2026-05-10T10:00"_s,
+            u"2100/5 Cursor:900:1,Claude:600:2,ChatGPT 网页:300:1,Gemini 网页:300:1"_s);
+        row("New York 23-hour day", "America/New_York", {u"A|2026-03-07T12:00|2026-03-09T12:00"_s},
+            u"2026-03-08T20:00"_s, u"82800/0 A:82800:0"_s);
+        row("New York 25-hour day", "America/New_York", {u"A|2026-10-31T12:00|2026-11-02T12:00"_s},
+            u"2026-11-01T20:00"_s, u"90000/0 A:90000:0"_s);
+        row("New York across the skipped hour", "America/New_York",
+            {u"A|2026-03-08T01:30|2026-03-08T03:30"_s}, u"2026-03-08T00:00"_s,
+            u"3600/1 A:3600:1"_s);
+        row("Berlin 23-hour day, begun the evening before", "Europe/Berlin",
+            {u"A|2026-03-28T23:30|2026-03-29T03:30"_s}, u"2026-03-29T12:00"_s,
+            u"9000/0 A:9000:0"_s);
+    }
+
+    void dailyAggregate()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QStringList, sessions);
+        QFETCH(QString, day);
+        QFETCH(QString, expected);
+        const QTimeZone tz(zone);
+        const DayUsageAggregate aggregate =
+            SummaryComposer::buildDailyAggregate(local(day, tz), sessionsFrom(sessions, tz), tz);
+        QCOMPARE(aggregate.day, QDate::fromString(day.left(10), Qt::ISODate).startOfDay(tz));
+        QCOMPARE(describe(aggregate.totalDuration, aggregate.launchCount, aggregate.appBreakdown),
+                 expected);
+    }
+
+    void todayAndSnapshot_data()
+    {
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QString>("openSince");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QString>("expected"); // today, as in dailyAggregate
+        QTest::addColumn<double>("todayCompared");
+        QTest::addColumn<double>("snapshotCompared");
+        QTest::newRow("nothing recorded")
+            << QStringList() << QString() << u"2026-05-10T12:00"_s << u"0/0 "_s << 0.0 << 0.0;
+        QTest::newRow("open for ten minutes")
+            << QStringList() << u"2026-05-10T11:50"_s << u"2026-05-10T12:00"_s
+            << u"600/1 Open:600:1"_s << 600.0 << 600.0;
+        // todaySummary compares with yesterday's stored sessions only; the snapshot's yesterday
+        // also holds the open session's hour before midnight.
+        QTest::newRow("open since yesterday")
+            << QStringList{u"A|2026-05-09T10:00|2026-05-09T10:30"_s} << u"2026-05-09T23:00"_s
+            << u"2026-05-10T00:30"_s << u"1800/0 Open:1800:0"_s << 0.0 << -3600.0;
+        QTest::newRow("less than yesterday")
+            << QStringList{u"A|2026-05-09T10:00|2026-05-09T12:00"_s,
+                           u"A|2026-05-10T08:00|2026-05-10T08:30"_s}
+            << QString() << u"2026-05-10T12:00"_s << u"1800/1 A:1800:1"_s << -5400.0 << -5400.0;
+    }
+
+    void todayAndSnapshot()
+    {
+        QFETCH(QStringList, stored);
+        QFETCH(QString, openSince);
+        QFETCH(QString, now);
+        QFETCH(QString, expected);
+        QFETCH(double, todayCompared);
+        QFETCH(double, snapshotCompared);
+        const QTimeZone tz("Europe/Berlin");
+        const QList<AiUsageSession> sessions = sessionsFrom(stored, tz);
+        std::optional<ActiveSession> active;
+        if (!openSince.isEmpty())
+            active = openSession(u"Open"_s, local(openSince, tz));
+
+        const DailySummary today =
+            SummaryComposer::todaySummary(sessions, active, local(now, tz), tz);
+        const SummarySnapshot snapshot =
+            SummaryComposer::summarySnapshot(sessions, active, local(now, tz), tz);
+        for (const DailySummary& summary : {today, snapshot.today}) {
+            QCOMPARE(describe(summary.totalDuration, summary.launchCount, summary.appBreakdown),
+                     expected);
+            QCOMPARE(summary.suggestion,
+                     SummaryComposer::daySuggestion(summary.totalDuration, summary.launchCount));
+        }
+        QCOMPARE(today.comparedToYesterdaySeconds, todayCompared);
+        QCOMPARE(snapshot.today.comparedToYesterdaySeconds, snapshotCompared);
+        QCOMPARE(snapshot.recentDays.size(), 30);
+        QCOMPARE(snapshot.recentDays.last().day, today.day);
+    }
+
+    void snapshotMatchesDayByDay_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("now");
+        QTest::newRow("New York, spring change inside")
+            << QByteArray("America/New_York") << u"2026-03-20T00:40"_s;
+        QTest::newRow("New York, autumn change inside")
+            << QByteArray("America/New_York") << u"2026-11-15T09:00"_s;
+        QTest::newRow("Berlin") << QByteArray("Europe/Berlin") << u"2026-04-05T23:10"_s;
+    }
+
+    // The compact day passes give what the plain per-day algorithm gives on a mixed data set:
+    // short, midnight-crossing, multi-day, zero-length, reversed and undated sessions, one open.
+    void snapshotMatchesDayByDay()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, now);
+        const QTimeZone tz(zone);
+        const QDateTime nowAt = local(now, tz), localNow = nowAt.toTimeZone(tz);
+        QRandomGenerator random(7);
+        const QStringList names{u"Claude"_s, u"ChatGPT 网页"_s, u"Cursor"_s, u"Gemini 网页"_s};
+        QList<AiUsageSession> sessions;
+        for (int i = 0; i < 1500; ++i) {
+            const int kind = random.bounded(20);
+            const qint64 length =
+                QList<qint64>{0, -600, 2 * 86400}.value(kind, random.bounded(7200));
+            AiUsageSession session;
+            session.appName = names[random.bounded(names.size())];
+            session.startedAt = nowAt.addSecs(-random.bounded(40 * 86400));
+            session.endedAt = kind == 4 ? QDateTime() : session.startedAt.addSecs(length);
+            if (kind == 3)
+                session.startedAt = QDateTime();
+            sessions << session;
+        }
+        const std::optional<ActiveSession> active = openSession(u"Claude"_s, nowAt.addSecs(-5000));
+        const QList<AiUsageSession> merged =
+            SummaryComposer::mergedSessions(sessions, active, nowAt);
+        QCOMPARE(merged.size(), sessions.size() + 1);
+
+        const SummarySnapshot snapshot =
+            SummaryComposer::summarySnapshot(sessions, active, nowAt, tz);
+        QCOMPARE(snapshot.recentDays.size(), 30);
+        for (int i = 0; i < 30; ++i) {
+            QCOMPARE(snapshot.recentDays[i],
+                     SummaryComposer::buildDailyAggregate(localNow.addDays(i - 29), merged, tz));
+        }
+        QCOMPARE(snapshot.trend, SummaryComposer::buildTrendSummary(snapshot.recentDays));
+        QVERIFY(snapshot.trend.peakDay && snapshot.trend.peakDay->launchCount > 0);
+
+        const auto today = SummaryComposer::buildDailyAggregate(nowAt, merged, tz);
+        const auto yesterday =
+            SummaryComposer::buildDailyAggregate(localNow.addDays(-1), sessions, tz);
+        const DailySummary expected{
+            today.day,
+            today.totalDuration,
+            today.launchCount,
+            today.appBreakdown,
+            SummaryComposer::daySuggestion(today.totalDuration, today.launchCount),
+            today.totalDuration - yesterday.totalDuration};
+        QCOMPARE(SummaryComposer::todaySummary(sessions, active, nowAt, tz), expected);
+    }
+
+    void daySuggestion_data()
+    {
+        QTest::addColumn<double>("total");
+        QTest::addColumn<qint64>("launches");
+        QTest::addColumn<QString>("expected");
+        const QString heavy = u"明天第一次用 AI 前，先写下你的判断，再让它补充。"_s;
+        const QString frequent = u"你今天打开 AI 比较频繁，先列要点再看 AI 的补充，通常会更稳。"_s;
+        const QString usual = u"把 AI 当补充意见，再用你的标准过一遍，会更放心。"_s;
+        QTest::newRow("heavy wins over launches") << 5400.0 << qint64(20) << heavy;
+        QTest::newRow("just below heavy, six launches") << 5399.0 << qint64(6) << frequent;
+        QTest::newRow("just below heavy, five launches") << 5399.0 << qint64(5) << usual;
+        QTest::newRow("nothing") << 0.0 << qint64(0)
+                                 << u"今天没有记录到 AI 软件使用。保持你的判断先行。"_s;
+        QTest::newRow("no time but six launches") << 0.0 << qint64(6) << frequent;
+        QTest::newRow("a moment") << 0.001 << qint64(0) << usual;
+    }
+
+    void daySuggestion()
+    {
+        QFETCH(double, total);
+        QFETCH(qint64, launches);
+        QFETCH(QString, expected);
+        QCOMPARE(SummaryComposer::daySuggestion(total, launches), expected);
+    }
+
+    void trend_data()
+    {
+        // Day i has launch count i. Expected: recent and previous mean duration, recent and
+        // previous mean launches, streak, index of the peak day (-1: none).
+        QTest::addColumn<QList<double>>("totals");
+        QTest::addColumn<QList<double>>("expected");
+        QList<double> lastBelow(30, 2700.0);
+        lastBelow.last() = 2699;
+        QTest::newRow("thirty high days")
+            << QList<double>(30, 2700.0) << QList<double>{2700, 2700, 26, 19, 30, 0};
+        QTest::newRow("today below the threshold")
+            << lastBelow << QList<double>{(6 * 2700 + 2699) / 7.0, 2700, 26, 19, 0, 0};
+        QTest::newRow("short previous window")
+            << QList<double>{100, 200, 300, 400, 500, 600, 700, 800, 900, 2800}
+            << QList<double>{6700 / 7.0, 200, 6, 1, 1, 9};
+        QTest::newRow("no previous window")
+            << QList<double>{3000, 0, 3000, 2700, 2800} << QList<double>{2300, 0, 2, 0, 3, 0};
+        QTest::newRow("tie goes to the earlier day")
+            << QList<double>{500, 900, 900, 100} << QList<double>{600, 0, 1.5, 0, 0, 1};
+        QTest::newRow("empty") << QList<double>() << QList<double>{0, 0, 0, 0, 0, -1};
+    }
+
+    void trend()
+    {
+        QFETCH(QList<double>, totals);
+        QFETCH(QList<double>, expected);
+        const QList<DayUsageAggregate> days = daysWith(totals);
+        const TrendSummary trend = SummaryComposer::buildTrendSummary(days);
+        QCOMPARE(trend.recent7DayAverageDuration, expected[0]);
+        QCOMPARE(trend.previous7DayAverageDuration, expected[1]);
+        QCOMPARE(trend.recent7DayAverageLaunches, expected[2]);
+        QCOMPARE(trend.previous7DayAverageLaunches, expected[3]);
+        QCOMPARE(trend.highUsageStreak, qint64(expected[4]));
+        QCOMPARE(trend.peakDay,
+                 expected[5] < 0 ? std::nullopt : std::optional(days[int(expected[5])]));
+    }
+
+    // Tool totals cover only the recent seven days and follow code-point order on equal time.
+    void toolTotals()
+    {
+        const QString astral = QString::fromUcs4(U"\U0001F916 Bot"), fullwidth = u"Ｃlaude"_s;
+        QList<DayUsageAggregate> days = daysWith(QList<double>(8, 600));
+        days[0].appBreakdown = {{u"Old"_s, 600, 1}};
+        for (qsizetype i = 1; i < days.size(); ++i)
+            days[i].appBreakdown = {{astral, 300, 1}, {fullwidth, 300, 0}};
+        const QString recent = u"%1:2100:0,%2:2100:7"_s.arg(fullwidth, astral);
+        QCOMPARE(describe(0, 0, SummaryComposer::buildTrendSummary(days).topApps),
+                 u"0/0 "_s + recent);
+        QCOMPARE(describe(0, 0, SummaryComposer::aggregateAppUsage(days)),
+                 u"0/0 %1,Old:600:1"_s.arg(recent));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSummaryComposer)
+#include "test_summarycomposer.moc"
