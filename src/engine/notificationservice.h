@@ -33,6 +33,9 @@ public:
                                      bool followUp) = 0;
     virtual void sendDailySummary(const DailySummary& summary) = 0;
     virtual void sendTestNotification() = 0;
+
+    // Opens the desktop's notification settings, if it has any; fire-and-forget.
+    virtual void openSystemNotificationSettings() = 0;
 };
 
 } // namespace kelvo
