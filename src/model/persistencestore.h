@@ -37,8 +37,13 @@ public:
     void save(const StoredState& state) override;
 
 private:
+    // Whether the file at `fileName` may be replaced as it is, or must first be kept aside
+    // because something stands there that could not be read as a state document.
     enum class CurrentFile { unchecked, replaceable, keepAside };
 
+    // Reads and decodes the current file, and notes in m_currentFile what was found.
+    std::optional<StoredState> readCurrentFile();
+    bool writeState(const StoredState& state, QString* error);
     bool keepUnreadableFileAside(QString* error);
 
     StoreLocations m_locations;

@@ -1,0 +1,109 @@
+#include "privatefiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringList>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelvo::PrivateFiles {
+
+namespace {
+
+constexpr mode_t folderMode = 0700;
+constexpr mode_t fileMode = 0600;
+
+QString describe(const QString& action, const QString& path, const QString& reason)
+{
+    return QStringLiteral("cannot %1 %2: %3").arg(action, QDir::toNativeSeparators(path), reason);
+}
+
+} // namespace
+
+bool existsAt(const QString& path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+QString errorText(int errorNumber)
+{
+    return QString::fromLocal8Bit(std::strerror(errorNumber));
+}
+
+bool ensureFolder(const QString& folder, QString* error)
+{
+    if (existsAt(folder))
+        return true;
+    QStringList missing;
+    for (QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath()); !existsAt(path);
+         path = QFileInfo(path).path()) {
+        missing.prepend(path);
+    }
+    for (const QString& path : std::as_const(missing)) {
+        const QByteArray name = QFile::encodeName(path);
+        if (::mkdir(name.constData(), folderMode) != 0) {
+            if (errno == EEXIST)
+                continue; // made by someone else meanwhile; not ours to change
+            *error = describe(QStringLiteral("create folder"), path, errorText(errno));
+            return false;
+        }
+        // The umask may have taken bits away; the folder holds private history, so set it exactly.
+        ::chmod(name.constData(), folderMode);
+    }
+    return true;
+}
+
+bool writeAtomically(const QString& fileName, const QByteArray& bytes, QString* error)
+{
+    QSaveFile file(fileName);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = describe(QStringLiteral("write"), fileName, file.errorString());
+        return false;
+    }
+    // QSaveFile copies the old file's mode or derives one from the umask; the file is private.
+    if (::fchmod(file.handle(), fileMode) != 0) {
+        *error = describe(QStringLiteral("set the mode of"), fileName, errorText(errno));
+        file.cancelWriting();
+        return false;
+    }
+    if (file.write(bytes) != bytes.size()) {
+        *error = describe(QStringLiteral("write"), fileName, file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    // commit() flushes, fdatasync()s the temporary file and only then renames it into place.
+    if (!file.commit()) {
+        *error = describe(QStringLiteral("write"), fileName, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+int renameWithoutReplacing(const QString& from, const QString& to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // File systems without RENAME_NOREPLACE: a hard link fails just as safely on a taken name.
+    if (::link(source.constData(), target.constData()) != 0)
+        return errno;
+    ::unlink(source.constData());
+    return 0;
+}
+
+} // namespace kelvo::PrivateFiles

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace kelvo::PrivateFiles {
+
+// Creates `folder` and every missing folder above it, each with mode 0700; does nothing when
+// anything at all (a folder, a file, a link) already stands at its path.
+bool ensureFolder(const QString& folder, QString* error);
+
+// Replaces `fileName` with `bytes`, mode 0600: a temporary file in the same folder is written,
+// flushed to disk and renamed over it, so the old or the new content is there whole at any time.
+bool writeAtomically(const QString& fileName, const QByteArray& bytes, QString* error);
+
+// Renames `from` to `to` unless something already stands at `to`. Returns 0 on success,
+// otherwise the errno value (EEXIST when `to` is taken).
+int renameWithoutReplacing(const QString& from, const QString& to);
+
+// True when anything at all stands at `path`, a dangling symbolic link included.
+bool existsAt(const QString& path);
+
+// The text of an errno value, for error lines.
+QString errorText(int errorNumber);
+
+} // namespace kelvo::PrivateFiles

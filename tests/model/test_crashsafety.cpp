@@ -1,0 +1,70 @@
+#include "crash/crashstates.h"
+#include "fakes/testenvironment.h"
+#include "model/persistencestore.h"
+#include "model/statecodec.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QThread>
+
+using namespace kelvo;
+
+// Kills a program that saves large states in a loop at random moments, again and again, and
+// checks after every kill that state.json is whole: exactly one of the states that were saved.
+class CrashSafetyTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void stateFileSurvivesKillsAtRandomMoments()
+    {
+        constexpr int runs = 250;
+        TestEnvironment environment;
+        const QString dir = environment.storeDir();
+        const QString file = dir + QStringLiteral("/state.json");
+        // How long one save takes here (slower under sanitizers), to spread the kills over
+        // several saves.
+        QElapsedTimer timer;
+        timer.start();
+        PersistenceStore(dir).save(crashTestState(0));
+        const qint64 window = std::max<qint64>(4 * timer.nsecsElapsed() / 1000, 20'000);
+        const quint32 seed = QRandomGenerator::global()->generate();
+        qInfo("seed %u, kills spread over %lld us after start-up", seed, window);
+        QRandomGenerator random(seed);
+
+        quint64 last = 0;
+        int advanced = 0;
+        for (int run = 1; run <= runs; ++run) {
+            const quint64 first = quint64(run) * 1'000'000;
+            QProcess saver;
+            saver.start(QStringLiteral(KELVO_CRASHSAVER), {dir, QString::number(first)});
+            QVERIFY(saver.waitForReadyRead(30'000));
+            QThread::usleep(random.bounded(quint64(window)));
+            saver.kill();
+            QVERIFY(saver.waitForFinished(30'000));
+            QCOMPARE(saver.exitStatus(), QProcess::CrashExit);
+            QCOMPARE(saver.readAllStandardError(), QByteArray());
+
+            QFile stateFile(file);
+            QVERIFY(stateFile.open(QIODevice::ReadOnly));
+            const std::optional<StoredState> state = StateCodec::decode(stateFile.readAll());
+            QVERIFY2(state, qPrintable(QStringLiteral("unreadable after kill %1").arg(run)));
+            const quint64 k = state->mutedReminderDayKey.value_or(QString()).toULongLong();
+            QVERIFY2(k == last || (k >= first && k < first + 1'000'000),
+                     qPrintable(QStringLiteral("state %1 after kill %2").arg(k).arg(run)));
+            QVERIFY(*state == crashTestState(k));
+            advanced += k != last ? 1 : 0;
+            last = k;
+        }
+        const QStringList leftovers =
+            QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        qInfo("%d of %d kills came after a new save; folder holds %s", advanced, runs,
+              qPrintable(leftovers.join(QStringLiteral(", "))));
+        QVERIFY(advanced >= runs / 10);
+        QVERIFY(QDir(dir).entryList({QStringLiteral("*.unreadable-*")}).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(CrashSafetyTest)
+#include "test_crashsafety.moc"
