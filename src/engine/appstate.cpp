@@ -43,13 +43,20 @@ AppState::AppState(StateStore& store, AppMonitor& appMonitor,
 
 AppState::~AppState()
 {
-    // The monitor outlives the engine; its callbacks must not reach a destroyed engine.
+    // The collaborators outlive the engine; their callbacks must not reach a destroyed engine.
     m_appMonitor.setOnChange({});
     m_appMonitor.setOnPoll({});
+    m_notificationService.setOnReminderAction({});
 }
 
 void AppState::start()
 {
+    applyAppearanceMode();
+    m_notificationService.setOnReminderAction(
+        [self = QPointer<AppState>(this)](ReminderUserAction action, std::optional<QUuid> id) {
+            if (self)
+                self->handleReminderAction(action, id);
+        });
     QTimer::singleShot(0, this, [this] { syncNotificationAuthorizationStatus(); });
 
     const auto sync = [self = QPointer<AppState>(this)](const FrontmostAppSnapshot& snapshot) {
@@ -89,6 +96,8 @@ void AppState::stop()
 
 void AppState::tick()
 {
+    evaluateFollowUpReminder(m_clock.now());
+    deliverDailySummary();
     m_surfaces.refreshSummaryWindow();
     refreshWidgetContent();
     m_surfaces.refreshMenu();
@@ -136,6 +145,7 @@ void AppState::beginSession(const ResolvedSource& source)
         .followUpReminderAt = std::nullopt,
         .followUpShown = false,
     };
+    showSessionReminderIfNeeded();
     persistAndRefresh();
 }
 

@@ -68,11 +68,69 @@ public:
     }
     const std::optional<QString>& mutedReminderDayKey() const { return m_mutedReminderDayKey; }
 
+    // Reminders and the daily summary.
+    bool isInQuietHours(const QDateTime& now) const;
+    // Shows the follow-up of a snoozed session once it is due, outside quiet hours and the mute.
+    void evaluateFollowUpReminder(const QDateTime& now);
+    // Records the user's answer to a notification; a snooze of the open session schedules the
+    // follow-up, muteToday holds session reminders back until the local day changes.
+    void handleReminderAction(ReminderUserAction action, const std::optional<QUuid>& sessionId);
+    // Sends today's summary once per local day, at or after the configured time.
+    void deliverDailySummary();
+    // Today at hour:minute in the user's time zone (now, when that cannot be built).
+    QDateTime dateFor(qint64 hour, qint64 minute) const;
+
+    // Settings; each change is saved and every surface redrawn before it returns.
+    void setDailySummaryTime(const QDateTime& value);
+    void setQuietHoursStart(const QDateTime& value);
+    void setQuietHoursEnd(const QDateTime& value);
+    void addMonitoredApp(const QString& displayName, AppMatchStrategy strategy,
+                         const QString& matchValue);
+    void removeMonitoredApp(const QUuid& id);
+    // Normalises the host; an existing rule for it is replaced in place, a new one is added and
+    // the list sorted by name. A host that normalises to nothing changes nothing.
+    void addBrowserDomainRule(const QString& displayName, const QString& host);
+    void removeBrowserDomainRule(const QString& host);
+    void setRealtimeRemindersEnabled(bool enabled);
+    void setDailySummaryEnabled(bool enabled);
+    void setQuietHoursEnabled(bool enabled);
+    void setDesktopMonitoringEnabled(bool enabled);
+    void setWebMonitoringEnabled(bool enabled);
+    void setDesktopWidgetEnabled(bool enabled);
+    void setAppearanceMode(AppearanceMode mode);
+    void toggleRealtimeRemindersFromMenu();
+    void toggleDailySummaryFromMenu();
+    void toggleQuietHoursFromMenu();
+    void toggleDesktopWidgetFromMenu();
+    void toggleWebMonitoringFromMenu();
+
+    // Commands.
+    void applyAppearanceMode();
+    void openSettingsWindow();
+    // Opens the summary window (the menu's and the widget's summary command); sends nothing.
+    void sendManualDailySummary();
+    // Reads the permission, asks for it where it is undetermined, and sends the user to the
+    // desktop's notification settings when it is missing.
+    void requestNotificationAuthorization();
+    void sendTestNotification();
+    void quitApp();
+
+signals:
+    // The user chose Quit; the application ends its event loop, which leads to stop().
+    void quitRequested();
+
 private:
     void beginSession(const ResolvedSource& source);
     void close(const ActiveSession& session, const QDateTime& endedAt);
     void pruneSessions();
     void syncNotificationAuthorizationStatus();
+    void storeAuthorizationStatus(NotificationAuthorizationState state);
+    void showSessionReminderIfNeeded();
+    bool remindersMutedOn(const QDateTime& now) const;
+    bool sessionRemindersAllowed(const QDateTime& now) const;
+    void recordReminder(const std::optional<QUuid>& sessionId, ReminderKind kind,
+                        ReminderAction action, const QDateTime& at);
+    void setTime(const QDateTime& value, qint64& hour, qint64& minute);
     StoredState storedState() const;
 
     AppSettings m_settings;

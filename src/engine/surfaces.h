@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/enums.h"
+
 #include <QString>
 
 namespace kelvo {
@@ -26,6 +28,15 @@ public:
     // Takes the widget off the screen; it stays for later.
     virtual void hideWidget() = 0;
     virtual void setWidgetContent(const QString& duration, const QString& suggestion) = 0;
+
+    // Creates the settings window on first use, reloads it from the engine and brings it to front.
+    virtual void showSettingsWindow() = 0;
+    // Creates the summary window on first use, reloads it from the engine and brings it to front.
+    virtual void showSummaryWindow() = 0;
+    // Sets the colour scheme of the application and of every window that exists.
+    virtual void applyAppearance(AppearanceMode mode) = 0;
+    // Explains, on the settings window if it exists, how to allow Kelvo's notifications.
+    virtual void presentNotificationSetupHelp() = 0;
 };
 
 // Surfaces for a program without a user interface yet: nothing exists, nothing is drawn.
@@ -38,6 +49,10 @@ public:
     void showWidget() override {}
     void hideWidget() override {}
     void setWidgetContent(const QString&, const QString&) override {}
+    void showSettingsWindow() override {}
+    void showSummaryWindow() override {}
+    void applyAppearance(AppearanceMode) override {}
+    void presentNotificationSetupHelp() override {}
 };
 
 } // namespace kelvo

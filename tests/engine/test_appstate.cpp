@@ -1,14 +1,6 @@
-#include "engine/appstate.h"
-#include "fakes/fakeclock.h"
-#include "fakes/fakedetector.h"
-#include "fakes/fakenotificationservice.h"
-#include "fakes/memorystore.h"
-#include "fakes/recordingsurfaces.h"
-#include "fakes/scriptedmonitor.h"
+#include "fakes/engineharness.h"
 
 #include <QtTest>
-
-#include <memory>
 
 using namespace kelvo;
 
@@ -24,26 +16,10 @@ const FrontmostAppSnapshot nothing{};
 
 const QDateTime launchTime(QDate(2026, 5, 12), QTime(9, 0), QTimeZone::utc());
 
-// One engine with recording fakes around it.
-struct Harness {
+struct Harness : EngineHarness {
     explicit Harness(StoredState initial = {})
-        : store(log, std::move(initial))
-        , monitor(log)
-        , notifications(log)
-        , surfaces(log)
-        , clock(launchTime)
-        , engine(
-              std::make_unique<AppState>(store, monitor, notifications, detector, surfaces, clock))
+        : EngineHarness(launchTime, std::move(initial))
     {}
-
-    CallLog log;
-    MemoryStore store;
-    ScriptedMonitor monitor;
-    FakeNotificationService notifications;
-    FakeBrowserDetector detector;
-    RecordingSurfaces surfaces;
-    FakeClock clock;
-    std::unique_ptr<AppState> engine;
 };
 
 AiUsageSession storedSession(const QDateTime& startedAt, const QString& name)
@@ -92,10 +68,12 @@ void AppStateTest::launchWithToolInFrontOpensOneSession()
     QCOMPARE(h.engine->activeSession()->startedAt, launchTime);
     QCOMPARE(h.engine->activeSession()->sourceIdentifier, QStringLiteral("chatgpt"));
     QVERIFY(h.engine->sessions().isEmpty());
-    // The session began inside the monitor's first emission, before start()'s own save.
+    // The session and its reminder began inside the monitor's first emission, before start()'s
+    // own save.
     const qsizetype started = h.log.calls.indexOf(QStringLiteral("monitor.start"));
-    QCOMPARE(h.log.calls.at(started + 1), QStringLiteral("store.save"));
-    QCOMPARE(h.store.saves, 2);
+    QVERIFY(h.log.calls.at(started + 1).startsWith(QStringLiteral("notifications.start:ChatGPT:")));
+    QCOMPARE(h.log.calls.at(started + 2), QStringLiteral("store.save"));
+    QCOMPARE(h.store.saves, 3);
 }
 
 void AppStateTest::pollThenChangeOpensExactlyOneSession()
@@ -109,13 +87,16 @@ void AppStateTest::pollThenChangeOpensExactlyOneSession()
     h.monitor.bringToFront(chatGpt); // onPoll, then onChange with the same snapshot
     QVERIFY(h.engine->activeSession());
     const QUuid id = h.engine->activeSession()->id;
-    QCOMPARE(h.store.saves, savesBefore + 1);
+    QCOMPARE(h.store.saves, savesBefore + 2); // the reminder, then the new session
+    QCOMPARE(h.log.count(QStringLiteral("notifications.start:ChatGPT:") +
+                         id.toString(QUuid::WithoutBraces).toUpper()),
+             1);
     QCOMPARE(h.log.calls.last(), QStringLiteral("surfaces.menu"));
 
     h.clock.advance(2);
     h.monitor.emitCurrentSnapshot(); // the next poll: unchanged, onPoll only
     QCOMPARE(h.engine->activeSession()->id, id);
-    QCOMPARE(h.store.saves, savesBefore + 1);
+    QCOMPARE(h.store.saves, savesBefore + 2);
     QVERIFY(h.engine->sessions().isEmpty());
 }
 

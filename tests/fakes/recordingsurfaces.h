@@ -33,6 +33,17 @@ public:
         widgetSuggestion = suggestion;
     }
 
+    void showSettingsWindow() override { m_log.record(QStringLiteral("surfaces.showSettings")); }
+    void showSummaryWindow() override { m_log.record(QStringLiteral("surfaces.showSummary")); }
+    void applyAppearance(kelvo::AppearanceMode mode) override
+    {
+        m_log.record(QStringLiteral("surfaces.appearance:") + kelvo::storedText(mode));
+    }
+    void presentNotificationSetupHelp() override
+    {
+        m_log.record(QStringLiteral("surfaces.setupHelp"));
+    }
+
     bool widgetVisible = false;
     QString widgetDuration;
     QString widgetSuggestion;
