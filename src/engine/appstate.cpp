@@ -11,6 +11,9 @@
 
 #include <QPointer>
 
+#include <algorithm>
+#include <utility>
+
 namespace kelvo {
 
 namespace {
@@ -18,6 +21,9 @@ namespace {
 constexpr int tickIntervalMs = 30'000;
 // Sessions are kept for 90 days of 86,400 seconds: a fixed span, not calendar days.
 constexpr qint64 retentionSeconds = 7'776'000;
+// Wall time that passes between two observations beyond the monotonic time is time the
+// machine slept; past this much, the open session is taken to have ended before the sleep.
+constexpr qint64 sleepGapMs = 60'000;
 
 } // namespace
 
@@ -108,9 +114,22 @@ std::optional<ResolvedSource> AppState::resolvedSource(const FrontmostAppSnapsho
     return resolveSource(snapshot, m_settings, m_browserDetector);
 }
 
+void AppState::closeSessionAfterSleep(const QDateTime& now)
+{
+    const qint64 monotonic = m_clock.monotonicMs();
+    const auto previous = std::exchange(m_lastObservation, std::pair(now, monotonic));
+    if (!previous || !m_activeSession)
+        return;
+    const qint64 slept = previous->first.msecsTo(now) - (monotonic - previous->second);
+    if (slept > sleepGapMs)
+        close(*m_activeSession, std::max(previous->first, m_activeSession->startedAt));
+}
+
 void AppState::syncActiveSource(const FrontmostAppSnapshot& snapshot)
 {
-    const std::optional<ResolvedSource> resolved = resolvedSource(snapshot);
+    closeSessionAfterSleep(m_clock.now());
+    const std::optional<ResolvedSource> resolved =
+        m_userAway ? std::nullopt : resolvedSource(snapshot);
     const QDateTime now = m_clock.now();
 
     if (!m_activeSession) {
@@ -127,6 +146,17 @@ void AppState::syncActiveSource(const FrontmostAppSnapshot& snapshot)
     close(*m_activeSession, now);
     if (resolved)
         beginSession(*resolved);
+}
+
+void AppState::setUserAway(bool away)
+{
+    if (away == m_userAway)
+        return;
+    m_userAway = away;
+    if (away && m_activeSession)
+        close(*m_activeSession, m_clock.now());
+    else if (!away)
+        m_appMonitor.emitCurrentSnapshot();
 }
 
 void AppState::beginSession(const ResolvedSource& source)

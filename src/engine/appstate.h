@@ -43,6 +43,9 @@ public:
 
     // The session decision for one observation of the foreground.
     void syncActiveSource(const FrontmostAppSnapshot& snapshot);
+    // Sleep or a locked screen is not use of any tool: while away the foreground counts as
+    // empty (the open session ends when the user goes away); coming back reads it afresh.
+    void setUserAway(bool away);
     std::optional<ResolvedSource> resolvedSource(const FrontmostAppSnapshot& snapshot) const;
 
     void persistAndRefresh();
@@ -123,6 +126,7 @@ private:
     void beginSession(const ResolvedSource& source);
     void close(const ActiveSession& session, const QDateTime& endedAt);
     void pruneSessions();
+    void closeSessionAfterSleep(const QDateTime& now);
     void syncNotificationAuthorizationStatus();
     void storeAuthorizationStatus(NotificationAuthorizationState state);
     void showSessionReminderIfNeeded();
@@ -148,6 +152,9 @@ private:
     std::optional<QString> m_lastDailySummaryDayKey;
     std::optional<QString> m_mutedReminderDayKey;
     QTimer* m_summaryTimer = nullptr;
+    bool m_userAway = false;
+    // The previous observation's wall and monotonic time, to notice a machine that slept.
+    std::optional<std::pair<QDateTime, qint64>> m_lastObservation;
 };
 
 } // namespace kelvo

@@ -2,6 +2,11 @@
 
 namespace kelvo {
 
+SystemClock::SystemClock()
+{
+    m_monotonic.start();
+}
+
 QDateTime SystemClock::now() const
 {
     return QDateTime::currentDateTimeUtc();
@@ -10,6 +15,11 @@ QDateTime SystemClock::now() const
 QTimeZone SystemClock::timeZone() const
 {
     return QTimeZone::systemTimeZone();
+}
+
+qint64 SystemClock::monotonicMs() const
+{
+    return m_monotonic.elapsed();
 }
 
 } // namespace kelvo

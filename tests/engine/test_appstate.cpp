@@ -55,6 +55,9 @@ private slots:
     void permissionIsReadAfterStart();
     void openSessionCountsInTodaysFigures();
     void monitorReportsOnlyChangesToOnChange();
+    void sleepEndsTheSessionAtTheLastObservation_data();
+    void sleepEndsTheSessionAtTheLastObservation();
+    void lockedScreenIsNotUse();
 };
 
 void AppStateTest::launchWithToolInFrontOpensOneSession()
@@ -330,6 +333,66 @@ void AppStateTest::monitorReportsOnlyChangesToOnChange()
     QCOMPARE(changes.size(), 3);
     QCOMPARE(changes.last(), nothing);
     QCOMPARE(*monitor.lastSnapshot(), nothing);
+}
+
+void AppStateTest::sleepEndsTheSessionAtTheLastObservation_data()
+{
+    QTest::addColumn<qint64>("slept");
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("a night") << qint64(8 * 3600) << true;
+    QTest::newRow("61 s") << qint64(61) << true;
+    QTest::newRow("60 s") << qint64(60) << false;
+    QTest::newRow("a clock adjustment of 5 s") << qint64(5) << false;
+}
+
+void AppStateTest::sleepEndsTheSessionAtTheLastObservation()
+{
+    QFETCH(qint64, slept);
+    QFETCH(bool, closed);
+
+    Harness h;
+    h.monitor.setForeground(chatGpt);
+    h.engine->start();
+    h.clock.advance(2);
+    h.monitor.emitCurrentSnapshot();
+    const QDateTime lastPoll = h.clock.now();
+    const QUuid first = h.engine->activeSession()->id;
+
+    h.clock.sleep(slept);
+    h.clock.advance(2);
+    h.monitor.emitCurrentSnapshot(); // the first poll after waking; ChatGPT is still in front
+
+    QVERIFY(h.engine->activeSession());
+    if (closed) {
+        QCOMPARE(h.engine->sessions().size(), 1);
+        QCOMPARE(h.engine->sessions().first().id, first);
+        QCOMPARE(h.engine->sessions().first().endedAt, lastPoll);
+        QCOMPARE(h.engine->activeSession()->startedAt, h.clock.now()); // use again from now
+    } else {
+        QVERIFY(h.engine->sessions().isEmpty());
+        QCOMPARE(h.engine->activeSession()->id, first);
+    }
+}
+
+void AppStateTest::lockedScreenIsNotUse()
+{
+    Harness h;
+    h.monitor.setForeground(chatGpt);
+    h.engine->start();
+    h.clock.advance(300);
+    const QDateTime lockTime = h.clock.now();
+    h.engine->setUserAway(true);
+    QVERIFY(!h.engine->activeSession());
+    QCOMPARE(h.engine->sessions().first().endedAt, lockTime);
+
+    h.clock.advance(1800);
+    h.monitor.emitCurrentSnapshot(); // polls go on behind the lock screen
+    QVERIFY(!h.engine->activeSession());
+
+    h.engine->setUserAway(false); // unlocking reads the foreground afresh
+    QVERIFY(h.engine->activeSession());
+    QCOMPARE(h.engine->activeSession()->startedAt, h.clock.now());
+    QCOMPARE(h.engine->sessions().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(AppStateTest)

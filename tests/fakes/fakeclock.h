@@ -12,12 +12,25 @@ public:
 
     QDateTime now() const override { return m_now; }
     QTimeZone timeZone() const override { return m_zone; }
+    qint64 monotonicMs() const override { return m_monotonicMs; }
 
-    void set(const QDateTime& now) { m_now = now; }
-    void advance(qint64 seconds) { m_now = m_now.addSecs(seconds); }
-    void advanceMs(qint64 msecs) { m_now = m_now.addMSecs(msecs); }
+    // Moves both clocks, as time passes while the machine runs.
+    void set(const QDateTime& now)
+    {
+        m_monotonicMs += m_now.msecsTo(now);
+        m_now = now;
+    }
+    void advance(qint64 seconds) { advanceMs(seconds * 1000); }
+    void advanceMs(qint64 msecs)
+    {
+        m_now = m_now.addMSecs(msecs);
+        m_monotonicMs += msecs;
+    }
+    // Moves the wall clock only, as a suspended machine sees it on waking.
+    void sleep(qint64 seconds) { m_now = m_now.addSecs(seconds); }
 
 private:
     QDateTime m_now;
+    qint64 m_monotonicMs = 0;
     QTimeZone m_zone;
 };
