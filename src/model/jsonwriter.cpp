@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <string_view>
 
 namespace kelvo {
 
@@ -22,34 +23,17 @@ char* writeUnicodeEscape(char* out, char16_t unit)
     return out;
 }
 
+// The short escape where JSON has one, otherwise \u00XX.
 char* writeAsciiEscaped(char* out, char16_t c)
 {
+    constexpr std::string_view escaped = "\"\\\n\r\t\b\f";
+    constexpr std::string_view letters = "\"\\nrtbf";
+    const size_t index = escaped.find(char(c));
+    if (index == std::string_view::npos)
+        return writeUnicodeEscape(out, c);
     *out++ = '\\';
-    switch (c) {
-    case u'"':
-        *out++ = '"';
-        return out;
-    case u'\\':
-        *out++ = '\\';
-        return out;
-    case u'\n':
-        *out++ = 'n';
-        return out;
-    case u'\r':
-        *out++ = 'r';
-        return out;
-    case u'\t':
-        *out++ = 't';
-        return out;
-    case u'\b':
-        *out++ = 'b';
-        return out;
-    case u'\f':
-        *out++ = 'f';
-        return out;
-    default:
-        return writeUnicodeEscape(out - 1, c);
-    }
+    *out++ = letters[index];
+    return out;
 }
 
 char* writeUtf8(char* out, char32_t c)

@@ -3,6 +3,8 @@
 #include "jsonwriter.h"
 #include "storedvalues.h"
 
+#include <algorithm>
+
 namespace kelvo::StateCodec {
 
 namespace {
@@ -64,7 +66,10 @@ void StateWriter::put(QLatin1StringView key, QStringView text)
 void StateWriter::put(QLatin1StringView key, const QUuid& id)
 {
     m_json.key(key);
-    StoredValues::writeUuid(id, m_json.plainText(StoredValues::uuidLength));
+    // Upper-cased while copied; a to f are the only letters in it.
+    const QByteArray text = id.toByteArray(QUuid::WithoutBraces);
+    std::transform(text.begin(), text.end(), m_json.plainText(text.size()),
+                   [](char c) { return c >= 'a' ? char(c - 'a' + 'A') : c; });
 }
 
 void StateWriter::put(QLatin1StringView key, const QDateTime& time)

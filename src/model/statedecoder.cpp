@@ -1,7 +1,10 @@
 #include "statecodec.h"
 
-#include "jsonreader.h"
 #include "storedvalues.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <span>
@@ -11,81 +14,87 @@ namespace kelvo::StateCodec {
 
 namespace {
 
-// Reading one value of a model type, chosen by the tag. Each yields nothing, with the reader
-// failed, when the value has the wrong JSON type or form.
+using namespace Qt::Literals::StringLiterals;
+
+// Reading one value of a model type, chosen by the tag. Each yields nothing when the value has
+// the wrong JSON type or form.
 
 template <typename T>
 using Tag = std::type_identity<T>;
 
-std::optional<QString> readValue(JsonReader& reader, Tag<QString>)
+std::optional<QString> readValue(QJsonValueConstRef value, Tag<QString>)
 {
-    return reader.readText();
+    return value.isString() ? std::optional(value.toString()) : std::nullopt;
 }
 
-std::optional<bool> readValue(JsonReader& reader, Tag<bool>)
+std::optional<bool> readValue(QJsonValueConstRef value, Tag<bool>)
 {
-    return reader.readFlag();
+    return value.isBool() ? std::optional(value.toBool()) : std::nullopt;
 }
 
-std::optional<qint64> readValue(JsonReader& reader, Tag<qint64>)
+// Any number whose value is whole and fits in 64 bits: 20, 20.0 and 2e1 alike. Qt keeps such
+// values as integers and others as doubles; toInteger() gives 0 for a double that has no
+// integer value, which toDouble() then tells apart from a real 0.
+std::optional<qint64> readValue(QJsonValueConstRef value, Tag<qint64>)
 {
-    return reader.readWholeNumber();
+    if (!value.isDouble())
+        return std::nullopt;
+    const qint64 number = value.toInteger();
+    if (number == 0 && value.toDouble() != 0)
+        return std::nullopt;
+    return number;
 }
 
-std::optional<QUuid> readValue(JsonReader& reader, Tag<QUuid>)
+std::optional<QUuid> readValue(QJsonValueConstRef value, Tag<QUuid>)
 {
-    const std::optional<QByteArrayView> text = reader.readTextBytes();
-    return text ? StoredValues::parseUuid(*text) : std::nullopt;
+    return value.isString() ? StoredValues::parseUuid(value.toString()) : std::nullopt;
 }
 
-std::optional<QDateTime> readValue(JsonReader& reader, Tag<QDateTime>)
+std::optional<QDateTime> readValue(QJsonValueConstRef value, Tag<QDateTime>)
 {
-    const std::optional<QByteArrayView> text = reader.readTextBytes();
-    return text ? StoredValues::parseTimestamp(*text) : std::nullopt;
+    return value.isString() ? StoredValues::parseTimestamp(value.toString()) : std::nullopt;
 }
 
 template <typename E>
-requires std::is_enum_v<E> std::optional<E> readValue(JsonReader& reader, Tag<E>)
+requires std::is_enum_v<E> std::optional<E> readValue(QJsonValueConstRef value, Tag<E>)
 {
-    const std::optional<QByteArrayView> text = reader.readTextBytes();
-    if (!text)
+    if (!value.isString())
         return std::nullopt;
-    for (const auto& [value, stored] : EnumTexts<E>::cases) {
-        if (QStringView(stored.data(), qsizetype(stored.size())) == QLatin1StringView(*text))
-            return value;
+    const QString text = value.toString();
+    for (const auto& [candidate, stored] : EnumTexts<E>::cases) {
+        if (QStringView(stored.data(), qsizetype(stored.size())) == text)
+            return candidate;
     }
     return std::nullopt;
 }
 
 template <typename Record>
-std::optional<QList<Record>> readValue(JsonReader& reader, Tag<QList<Record>>);
-std::optional<AppSettings> readValue(JsonReader& reader, Tag<AppSettings>);
+std::optional<QList<Record>> readValue(QJsonValueConstRef value, Tag<QList<Record>>);
+std::optional<AppSettings> readValue(QJsonValueConstRef value, Tag<AppSettings>);
 
-// One member of a record: `read` reads the member's value, null included, into the record.
+// One member of a record: `read` reads a value other than null into the record.
 template <typename Record>
 struct Field {
-    QByteArrayView key;
+    QLatin1StringView key;
     bool required;
-    bool (*read)(JsonReader&, Record&);
+    bool (*read)(QJsonValueConstRef, Record&);
 };
 
-// Reads an object member by member. Unknown keys are checked and skipped; of a key given twice
-// the last one counts, as with other JSON readers.
+// Reads an object member by member; unknown keys are passed over. A member that is missing or
+// null fails the record when it is required and otherwise leaves the record's own value: absent
+// for an optional field, the default for a setting. (Going through the members once, keys as
+// QString, costs less than a binary search for every field, whose key comparisons are slow.)
 template <typename Record>
-bool readRecord(JsonReader& reader, Record& record, std::span<const Field<Record>> fields)
+bool readRecord(const QJsonObject& object, Record& record, std::span<const Field<Record>> fields)
 {
-    if (!reader.enterObject())
-        return false;
     quint32 seen = 0;
-    QByteArrayView key;
-    while (reader.nextMember(&key)) {
+    for (auto member = object.constBegin(), end = object.constEnd(); member != end; ++member) {
+        const QString key = member.key();
         const auto field = std::find_if(fields.begin(), fields.end(),
-                                        [&](const Field<Record>& f) { return f.key == key; });
-        if (field == fields.end()) {
-            reader.skipValue();
+                                        [&key](const Field<Record>& f) { return f.key == key; });
+        if (field == fields.end() || member.value().isNull())
             continue;
-        }
-        if (!field->read(reader, record))
+        if (!field->read(member.value(), record))
             return false;
         seen |= 1u << (field - fields.begin());
     }
@@ -93,7 +102,7 @@ bool readRecord(JsonReader& reader, Record& record, std::span<const Field<Record
         if (fields[i].required && !(seen & (1u << i)))
             return false;
     }
-    return !reader.failed();
+    return true;
 }
 
 template <typename M>
@@ -105,127 +114,102 @@ struct MemberTraits<T R::*> {
 };
 
 template <typename T>
-struct IsOptional : std::false_type {};
+struct ValueOf {
+    using Type = T;
+};
 template <typename T>
-struct IsOptional<std::optional<T>> : std::true_type {};
+struct ValueOf<std::optional<T>> {
+    using Type = T;
+};
 
-// A member of a record: a std::optional member is absent when missing or null; any other member
-// must be present with a value.
 template <auto member>
-bool readMember(JsonReader& reader, typename MemberTraits<decltype(member)>::Record& record)
+bool readMember(QJsonValueConstRef value, typename MemberTraits<decltype(member)>::Record& record)
 {
-    using Type = typename MemberTraits<decltype(member)>::Type;
-    if constexpr (IsOptional<Type>::value) {
-        if (reader.readNull()) {
-            (record.*member).reset();
-            return true;
-        }
-        record.*member = readValue(reader, Tag<typename Type::value_type>());
-        return (record.*member).has_value();
-    } else {
-        std::optional<Type> value = readValue(reader, Tag<Type>());
-        if (value)
-            record.*member = std::move(*value);
-        return value.has_value();
-    }
-}
-
-// A member of the settings: missing or null takes the value of the default settings.
-template <auto member>
-bool readSetting(JsonReader& reader, AppSettings& settings)
-{
-    using Type = typename MemberTraits<decltype(member)>::Type;
-    if (reader.readNull()) {
-        settings.*member = AppSettings::defaults().*member;
-        return true;
-    }
-    std::optional<Type> value = readValue(reader, Tag<Type>());
-    if (value)
-        settings.*member = std::move(*value);
-    return value.has_value();
+    using Type = typename ValueOf<typename MemberTraits<decltype(member)>::Type>::Type;
+    std::optional<Type> read = readValue(value, Tag<Type>());
+    if (read)
+        record.*member = std::move(*read);
+    return read.has_value();
 }
 
 template <typename Record, auto member>
-constexpr Field<Record> required(QByteArrayView key)
+constexpr Field<Record> required(QLatin1StringView key)
 {
     return {key, true, readMember<member>};
 }
 
+// Optional fields and settings alike: the record already holds what a missing key means.
 template <typename Record, auto member>
-constexpr Field<Record> optional(QByteArrayView key)
+constexpr Field<Record> optional(QLatin1StringView key)
 {
     return {key, false, readMember<member>};
 }
 
-template <auto member>
-constexpr Field<AppSettings> setting(QByteArrayView key)
-{
-    return {key, false, readSetting<member>};
-}
-
 using Rule = MonitoredAppRule;
 constexpr Field<Rule> desktopRuleFields[] = {
-    required<Rule, &Rule::displayName>("displayName"),
-    required<Rule, &Rule::id>("id"),
-    required<Rule, &Rule::matchValue>("matchValue"),
-    required<Rule, &Rule::strategy>("strategy"),
+    required<Rule, &Rule::displayName>("displayName"_L1),
+    required<Rule, &Rule::id>("id"_L1),
+    required<Rule, &Rule::matchValue>("matchValue"_L1),
+    required<Rule, &Rule::strategy>("strategy"_L1),
 };
 
 using WebRule = BrowserDomainRule;
 constexpr Field<WebRule> webRuleFields[] = {
-    required<WebRule, &WebRule::displayName>("displayName"),
-    required<WebRule, &WebRule::host>("host"),
-    required<WebRule, &WebRule::symbolName>("symbolName"),
+    required<WebRule, &WebRule::displayName>("displayName"_L1),
+    required<WebRule, &WebRule::host>("host"_L1),
+    required<WebRule, &WebRule::symbolName>("symbolName"_L1),
 };
 
 using Session = AiUsageSession;
 constexpr Field<Session> sessionFields[] = {
-    required<Session, &Session::appName>("appName"),
-    optional<Session, &Session::appRuleId>("appRuleId"),
-    optional<Session, &Session::browserName>("browserName"),
-    optional<Session, &Session::bundleIdentifier>("bundleIdentifier"),
-    optional<Session, &Session::domain>("domain"),
-    required<Session, &Session::endedAt>("endedAt"),
-    optional<Session, &Session::firstReminderShownAt>("firstReminderShownAt"),
-    required<Session, &Session::id>("id"),
-    optional<Session, &Session::sourceIdentifier>("sourceIdentifier"),
-    required<Session, &Session::sourceType>("sourceType"),
-    required<Session, &Session::startedAt>("startedAt"),
+    required<Session, &Session::appName>("appName"_L1),
+    optional<Session, &Session::appRuleId>("appRuleId"_L1),
+    optional<Session, &Session::browserName>("browserName"_L1),
+    optional<Session, &Session::bundleIdentifier>("bundleIdentifier"_L1),
+    optional<Session, &Session::domain>("domain"_L1),
+    required<Session, &Session::endedAt>("endedAt"_L1),
+    optional<Session, &Session::firstReminderShownAt>("firstReminderShownAt"_L1),
+    required<Session, &Session::id>("id"_L1),
+    optional<Session, &Session::sourceIdentifier>("sourceIdentifier"_L1),
+    required<Session, &Session::sourceType>("sourceType"_L1),
+    required<Session, &Session::startedAt>("startedAt"_L1),
 };
 
 using Event = ReminderEvent;
 constexpr Field<Event> reminderFields[] = {
-    required<Event, &Event::action>("action"),   required<Event, &Event::id>("id"),
-    required<Event, &Event::kind>("kind"),       optional<Event, &Event::sessionId>("sessionId"),
-    required<Event, &Event::shownAt>("shownAt"),
+    required<Event, &Event::action>("action"_L1),
+    required<Event, &Event::id>("id"_L1),
+    required<Event, &Event::kind>("kind"_L1),
+    optional<Event, &Event::sessionId>("sessionId"_L1),
+    required<Event, &Event::shownAt>("shownAt"_L1),
 };
 
 using Settings = AppSettings;
 constexpr Field<Settings> settingsFields[] = {
-    setting<&Settings::appearanceMode>("appearanceMode"),
-    setting<&Settings::browserDomainRules>("browserDomainRules"),
-    setting<&Settings::dailySummaryEnabled>("dailySummaryEnabled"),
-    setting<&Settings::dailySummaryHour>("dailySummaryHour"),
-    setting<&Settings::dailySummaryMinute>("dailySummaryMinute"),
-    setting<&Settings::desktopMonitoringEnabled>("desktopMonitoringEnabled"),
-    setting<&Settings::desktopWidgetEnabled>("desktopWidgetEnabled"),
-    setting<&Settings::monitoredApps>("monitoredApps"),
-    setting<&Settings::quietHoursEnabled>("quietHoursEnabled"),
-    setting<&Settings::quietHoursEndHour>("quietHoursEndHour"),
-    setting<&Settings::quietHoursEndMinute>("quietHoursEndMinute"),
-    setting<&Settings::quietHoursStartHour>("quietHoursStartHour"),
-    setting<&Settings::quietHoursStartMinute>("quietHoursStartMinute"),
-    setting<&Settings::realtimeRemindersEnabled>("realtimeRemindersEnabled"),
-    setting<&Settings::webMonitoringEnabled>("webMonitoringEnabled"),
+    optional<Settings, &Settings::appearanceMode>("appearanceMode"_L1),
+    optional<Settings, &Settings::browserDomainRules>("browserDomainRules"_L1),
+    optional<Settings, &Settings::dailySummaryEnabled>("dailySummaryEnabled"_L1),
+    optional<Settings, &Settings::dailySummaryHour>("dailySummaryHour"_L1),
+    optional<Settings, &Settings::dailySummaryMinute>("dailySummaryMinute"_L1),
+    optional<Settings, &Settings::desktopMonitoringEnabled>("desktopMonitoringEnabled"_L1),
+    optional<Settings, &Settings::desktopWidgetEnabled>("desktopWidgetEnabled"_L1),
+    optional<Settings, &Settings::monitoredApps>("monitoredApps"_L1),
+    optional<Settings, &Settings::quietHoursEnabled>("quietHoursEnabled"_L1),
+    optional<Settings, &Settings::quietHoursEndHour>("quietHoursEndHour"_L1),
+    optional<Settings, &Settings::quietHoursEndMinute>("quietHoursEndMinute"_L1),
+    optional<Settings, &Settings::quietHoursStartHour>("quietHoursStartHour"_L1),
+    optional<Settings, &Settings::quietHoursStartMinute>("quietHoursStartMinute"_L1),
+    optional<Settings, &Settings::realtimeRemindersEnabled>("realtimeRemindersEnabled"_L1),
+    optional<Settings, &Settings::webMonitoringEnabled>("webMonitoringEnabled"_L1),
 };
 
 using State = StoredState;
 constexpr Field<State> stateFields[] = {
-    optional<State, &State::lastDailySummaryDayKey>("lastDailySummaryDayKey"),
-    optional<State, &State::mutedReminderDayKey>("mutedReminderDayKey"),
-    required<State, &State::reminderEvents>("reminderEvents"),
-    required<State, &State::sessions>("sessions"),
-    required<State, &State::settings>("settings"),
+    optional<State, &State::lastDailySummaryDayKey>("lastDailySummaryDayKey"_L1),
+    optional<State, &State::mutedReminderDayKey>("mutedReminderDayKey"_L1),
+    required<State, &State::reminderEvents>("reminderEvents"_L1),
+    required<State, &State::sessions>("sessions"_L1),
+    required<State, &State::settings>("settings"_L1),
 };
 
 template <typename Record>
@@ -243,43 +227,43 @@ constexpr std::span<const Field<Record>> fieldsOf()
 
 // Records are read in place at the end of the list, so nothing is copied.
 template <typename Record>
-std::optional<QList<Record>> readList(JsonReader& reader)
+std::optional<QList<Record>> readValue(QJsonValueConstRef value, Tag<QList<Record>>)
 {
-    if (!reader.enterArray())
+    if (!value.isArray())
         return std::nullopt;
+    const QJsonArray array = value.toArray();
     QList<Record> list;
-    while (reader.nextElement()) {
-        if (!readRecord(reader, list.emplace_back(), fieldsOf<Record>()))
+    list.reserve(array.size());
+    for (const QJsonValueConstRef element : array) {
+        if (!element.isObject() ||
+            !readRecord(element.toObject(), list.emplace_back(), fieldsOf<Record>())) {
             return std::nullopt;
+        }
     }
-    return reader.failed() ? std::nullopt : std::optional(std::move(list));
+    return list;
 }
 
-template <typename Record>
-std::optional<QList<Record>> readValue(JsonReader& reader, Tag<QList<Record>>)
-{
-    return readList<Record>(reader);
-}
-
-std::optional<Settings> readValue(JsonReader& reader, Tag<Settings>)
+std::optional<Settings> readValue(QJsonValueConstRef value, Tag<Settings>)
 {
     Settings settings = Settings::defaults();
-    if (!readRecord<Settings>(reader, settings, settingsFields))
+    if (!value.isObject() || !readRecord<Settings>(value.toObject(), settings, settingsFields))
         return std::nullopt;
     return settings;
 }
 
 } // namespace
 
+// Qt's parser skips a leading UTF-8 byte order mark, which some editors write, and of a key
+// given twice in one object keeps the last.
 std::optional<StoredState> decode(const QByteArray& document)
 {
-    // Checked once for the whole text; the reader relies on it inside strings.
-    if (!QByteArrayView(document).isValidUtf8())
-        return std::nullopt;
-    JsonReader reader(document);
+    QJsonParseError error{};
+    const QJsonDocument json = QJsonDocument::fromJson(document, &error);
     StoredState state;
-    if (!readRecord<State>(reader, state, stateFields) || !reader.atEnd())
+    if (error.error != QJsonParseError::NoError || !json.isObject() ||
+        !readRecord<State>(json.object(), state, stateFields)) {
         return std::nullopt;
+    }
     return state;
 }
 

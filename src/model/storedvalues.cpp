@@ -1,6 +1,5 @@
 #include "storedvalues.h"
 
-#include <array>
 #include <cstring>
 
 namespace kelvo::StoredValues {
@@ -10,43 +9,37 @@ namespace {
 constexpr int minYear = 1;
 constexpr int maxYear = 9999;
 
-bool isDigit(char c)
+bool isDigit(QChar c)
 {
-    return c >= '0' && c <= '9';
+    return c >= u'0' && c <= u'9';
 }
 
-int hexValue(char c)
+bool isHexDigit(char16_t c)
 {
-    if (isDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
 // The value of `count` decimal digits at `position`, or -1 when any of them is not a digit.
-int digitsAt(QByteArrayView text, qsizetype position, qsizetype count)
+int digitsAt(QStringView text, qsizetype position, qsizetype count)
 {
     int value = 0;
     for (qsizetype i = position; i < position + count; ++i) {
         if (!isDigit(text[i]))
             return -1;
-        value = value * 10 + (text[i] - '0');
+        value = value * 10 + (text[i].unicode() - u'0');
     }
     return value;
 }
 
 // Milliseconds of the fraction whose digits start at `position`; moves `position` past them.
 // -1 when there is no digit.
-int fractionAt(QByteArrayView text, qsizetype& position)
+int fractionAt(QStringView text, qsizetype& position)
 {
     const qsizetype start = position;
     int msec = 0;
     while (position < text.size() && isDigit(text[position])) {
         if (position - start < 3)
-            msec = msec * 10 + (text[position] - '0');
+            msec = msec * 10 + (text[position].unicode() - u'0');
         ++position;
     }
     const qsizetype digits = position - start;
@@ -58,24 +51,24 @@ int fractionAt(QByteArrayView text, qsizetype& position)
 }
 
 // Offset from UTC in seconds of "Z" or "±HH:MM"; nothing for any other text.
-std::optional<int> zoneOffset(QByteArrayView zone)
+std::optional<int> zoneOffset(QStringView zone)
 {
-    if (zone == "Z")
+    if (zone == u"Z")
         return 0;
-    if (zone.size() != 6 || (zone[0] != '+' && zone[0] != '-') || zone[3] != ':')
+    if (zone.size() != 6 || (zone[0] != u'+' && zone[0] != u'-') || zone[3] != u':')
         return std::nullopt;
     const int hours = digitsAt(zone, 1, 2);
     const int minutes = digitsAt(zone, 4, 2);
     if (hours < 0 || hours > 23 || minutes < 0 || minutes > 59)
         return std::nullopt;
     const int seconds = hours * 3600 + minutes * 60;
-    return zone[0] == '-' ? -seconds : seconds;
+    return zone[0] == u'-' ? -seconds : seconds;
 }
 
-bool hasDateTimeSeparators(QByteArrayView text)
+bool hasDateTimeSeparators(QStringView text)
 {
-    return text[4] == '-' && text[7] == '-' && text[10] == 'T' && text[13] == ':' &&
-           text[16] == ':';
+    return text[4] == u'-' && text[7] == u'-' && text[10] == u'T' && text[13] == u':' &&
+           text[16] == u':';
 }
 
 void putDigits(char* out, int value, int count)
@@ -88,14 +81,14 @@ void putDigits(char* out, int value, int count)
 
 } // namespace
 
-std::optional<QDateTime> parseTimestamp(QByteArrayView text)
+std::optional<QDateTime> parseTimestamp(QStringView text)
 {
     constexpr qsizetype wholeSecondsLength = 19; // "YYYY-MM-DDTHH:MM:SS"
     if (text.size() < wholeSecondsLength + 1 || !hasDateTimeSeparators(text))
         return std::nullopt;
     const int year = digitsAt(text, 0, 4);
     qsizetype position = wholeSecondsLength;
-    const int msec = text[position] == '.' ? fractionAt(text, ++position) : 0;
+    const int msec = text[position] == u'.' ? fractionAt(text, ++position) : 0;
     const std::optional<int> offset = zoneOffset(text.sliced(position));
     // Any other component that is not all digits is -1 here, which QDate and QTime refuse just
     // as they refuse 02-30 or 24:00.
@@ -141,48 +134,27 @@ bool TimestampWriter::write(const QDateTime& value, char* out)
     return true;
 }
 
-std::optional<QUuid> parseUuid(QByteArrayView text)
+std::optional<QUuid> parseUuid(QStringView text)
 {
+    // The shape is checked here, as QUuid::fromString() would also take braces; the text is then
+    // handed over as Latin-1, which spares QUuid a conversion of its own.
     if (text.size() != uuidLength)
         return std::nullopt;
-    // The 16 bytes in order; read here directly, as QUuid::fromString() would also take braces.
-    std::array<uchar, 16> bytes{};
-    int nibbles = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const bool hyphenPlace = i == 8 || i == 13 || i == 18 || i == 23;
-        const int value = hyphenPlace ? -1 : hexValue(text[i]);
-        if (hyphenPlace ? text[i] != '-' : value < 0)
+    char latin1[uuidLength];
+    int hyphens = 0;
+    for (qsizetype i = 0; i < uuidLength; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'-')
+            ++hyphens;
+        else if (!isHexDigit(c))
             return std::nullopt;
-        if (!hyphenPlace) {
-            bytes[nibbles / 2] = uchar(bytes[nibbles / 2] << 4 | value);
-            ++nibbles;
-        }
+        latin1[i] = char(c);
     }
-    return QUuid::fromRfc4122(QByteArrayView(reinterpret_cast<const char*>(bytes.data()), 16));
-}
-
-// Straight from the fields rather than through QUuid::toByteArray(), which allocates for each
-// identity, and a state holds tens of thousands of them.
-void writeUuid(const QUuid& id, char* out)
-{
-    static constexpr char hexDigits[] = "0123456789ABCDEF";
-    const auto put = [&out](quint64 value, int digits) {
-        for (int i = digits - 1; i >= 0; --i, value >>= 4)
-            out[i] = hexDigits[value & 0xF];
-        out += digits;
-    };
-    quint64 node = 0;
-    for (int i = 2; i < 8; ++i)
-        node = node << 8 | id.data4[i];
-    put(id.data1, 8);
-    *out++ = '-';
-    put(id.data2, 4);
-    *out++ = '-';
-    put(id.data3, 4);
-    *out++ = '-';
-    put(quint64(id.data4[0]) << 8 | id.data4[1], 4);
-    *out++ = '-';
-    put(node, 12);
+    if (hyphens != 4 || latin1[8] != '-' || latin1[13] != '-' || latin1[18] != '-' ||
+        latin1[23] != '-') {
+        return std::nullopt;
+    }
+    return QUuid::fromString(QLatin1StringView(latin1, uuidLength));
 }
 
 } // namespace kelvo::StoredValues

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QByteArrayView>
 #include <QDateTime>
+#include <QStringView>
 #include <QUuid>
 
 #include <limits>
@@ -15,7 +15,7 @@ constexpr qsizetype uuidLength = 36;
 // "YYYY-MM-DDTHH:MM:SS", an optional fraction of a second and "Z" or a "±HH:MM" offset, naming
 // a real date and time whose UTC form lies in the years 1 to 9999. The result is in UTC; the
 // fraction is kept to the millisecond, further digits cut off rather than rounded.
-std::optional<QDateTime> parseTimestamp(QByteArrayView text);
+std::optional<QDateTime> parseTimestamp(QStringView text);
 
 // Writes times as "YYYY-MM-DDTHH:MM:SSZ" in UTC, the fraction of a second dropped. It keeps the
 // text of the last day it wrote, since the times of one record mostly fall on the same day.
@@ -30,9 +30,6 @@ private:
 };
 
 // Exactly 36 characters, 8-4-4-4-12 hexadecimal digits in either case, no braces.
-std::optional<QUuid> parseUuid(QByteArrayView text);
-
-// Writes the 36 characters of the identity with upper-case digits.
-void writeUuid(const QUuid& id, char* out);
+std::optional<QUuid> parseUuid(QStringView text);
 
 } // namespace kelvo::StoredValues
