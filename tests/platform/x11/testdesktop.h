@@ -1,0 +1,137 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QProcess>
+#include <QSaveFile>
+#include <QtTest>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+
+// A property to put on a test window: its name, type and bytes (format 8, or 32 for CARDINAL).
+struct TestProperty {
+    QByteArray name;
+    QByteArray type;
+    QByteArray bytes;
+};
+using TestProperties = QList<TestProperty>;
+
+// Windows of the test's own on the display that with-x11-desktop.sh provides.
+class TestDesktop final {
+public:
+    TestDesktop()
+        : m_connection(xcb_connect(nullptr, nullptr))
+    {
+        if (xcb_connection_has_error(m_connection) == 0)
+            m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    }
+    ~TestDesktop() { xcb_disconnect(m_connection); }
+    TestDesktop(const TestDesktop&) = delete;
+    TestDesktop& operator=(const TestDesktop&) = delete;
+
+    bool isConnected() const { return m_root != 0; }
+    xcb_window_t root() const { return m_root; }
+
+    // A mapped window with these properties, which the window manager has brought to the front.
+    xcb_window_t createWindow(const TestProperties& properties)
+    {
+        const xcb_window_t window = xcb_generate_id(m_connection);
+        xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, window, m_root, 0, 0, 200, 100, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+        for (const TestProperty& property : properties)
+            setProperty(window, property);
+        xcb_map_window(m_connection, window);
+        sync();
+        // Waited for, so that the manager's handling of the new window cannot overtake a later
+        // activation of another one.
+        [[maybe_unused]] const bool active =
+            QTest::qWaitFor([&] { return activeWindow() == window; });
+        return window;
+    }
+
+    void setProperty(xcb_window_t window, const TestProperty& property)
+    {
+        const bool cardinal = property.type == "CARDINAL" || property.type == "WINDOW";
+        const auto length = std::uint32_t(property.bytes.size() / (cardinal ? 4 : 1));
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, atom(property.name),
+                            atom(property.type), cardinal ? 32 : 8, length,
+                            property.bytes.constData());
+        sync();
+    }
+
+    void destroyWindow(xcb_window_t window)
+    {
+        xcb_destroy_window(m_connection, window);
+        sync();
+    }
+
+    // A window id that names no window.
+    xcb_window_t unusedWindowId() { return xcb_generate_id(m_connection); }
+
+    xcb_atom_t atom(const QByteArray& name)
+    {
+        const auto cookie =
+            xcb_intern_atom(m_connection, 0, std::uint16_t(name.size()), name.constData());
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(m_connection, cookie, nullptr);
+        const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        std::free(reply);
+        return result;
+    }
+
+    xcb_window_t activeWindow()
+    {
+        const auto cookie = xcb_get_property(m_connection, 0, m_root, atom("_NET_ACTIVE_WINDOW"),
+                                             XCB_ATOM_WINDOW, 0, 1);
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(m_connection, cookie, nullptr);
+        xcb_window_t window = 0;
+        if (reply && xcb_get_property_value_length(reply) == 4)
+            window = *static_cast<xcb_window_t*>(xcb_get_property_value(reply));
+        std::free(reply);
+        return window;
+    }
+
+    // Brings the window to the front the way a pager does, and waits until it is there.
+    bool activate(xcb_window_t window)
+    {
+        QProcess xdotool;
+        xdotool.start(
+            QStringLiteral("xdotool"),
+            {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window)});
+        if (!xdotool.waitForFinished(5000)) {
+            xdotool.kill();
+            xdotool.waitForFinished();
+            return false;
+        }
+        return xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0 &&
+               QTest::qWaitFor([&] { return activeWindow() == window; });
+    }
+
+private:
+    // The server serves its clients in any order: a round trip makes sure that what this
+    // connection asked for is done before another connection looks.
+    void sync()
+    {
+        std::free(
+            xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+    }
+
+    xcb_connection_t* m_connection;
+    xcb_window_t m_root = 0;
+};
+
+inline QByteArray cardinal(std::uint32_t value)
+{
+    return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// Installs (replaces) a desktop entry in $XDG_DATA_HOME/applications.
+inline bool writeDesktopEntry(const QString& id, const QByteArray& content)
+{
+    const QString folder = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
+    QDir().mkpath(folder);
+    QSaveFile file(folder + QLatin1Char('/') + id + QStringLiteral(".desktop"));
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
+           file.commit();
+}
