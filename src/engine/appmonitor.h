@@ -44,4 +44,14 @@ private:
     std::optional<FrontmostAppSnapshot> m_lastSnapshot;
 };
 
+// A monitor for a desktop whose foreground cannot be read: nothing is ever in front.
+class NullAppMonitor final : public AppMonitor {
+public:
+    void start() override { emitCurrentSnapshot(); }
+    void stop() override {}
+
+protected:
+    FrontmostAppSnapshot currentSnapshot() override { return {}; }
+};
+
 } // namespace kelvo
