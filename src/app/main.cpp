@@ -30,15 +30,17 @@ int main(int argc, char* argv[])
     // Kelvo lives in the tray: closing its windows does not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Installed before the engine starts, which may already open a session: a signal that
+    // arrives before the event loop runs waits in the signal pipe and still ends Kelvo cleanly.
+    kelvo::UnixSignals unixSignals;
+    QObject::connect(&unixSignals, &kelvo::UnixSignals::terminationRequested, &application,
+                     &QCoreApplication::quit);
+
     kelvo::AppDelegate delegate;
     if (!delegate.applicationDidFinishLaunching())
         return 0;
     runningDelegate = &delegate;
     std::atexit(storeOnExit);
-
-    kelvo::UnixSignals unixSignals;
-    QObject::connect(&unixSignals, &kelvo::UnixSignals::terminationRequested, &application,
-                     &QCoreApplication::quit);
     QObject::connect(&delegate, &kelvo::AppDelegate::quitRequested, &application,
                      &QCoreApplication::quit, Qt::QueuedConnection);
     // A session logout ends Kelvo like Quit does.
