@@ -1,0 +1,189 @@
+#!/usr/bin/env bash
+# The running program's figures on a virtual display (Xvfb + openbox), without a session bus:
+#  - CPU time and peak resident memory while idle with a non-AI window in front, read from
+#    /proc/PID/stat (utime + stime) and /proc/PID/status (VmHWM);
+#  - the delay from `xdotool windowactivate` of a ChatGPT window to the session opening, seen as
+#    the time Kelvo writes its "[Kelvo] Reminder" line (reminders go to standard error here).
+#
+#   bench_program.sh PATH-TO-KELVO
+#
+# KELVO_BENCH_IDLE_SECONDS (default 300) sets the idle span, KELVO_BENCH_SWITCHES (default 20)
+# how many switches are timed.
+set -euo pipefail
+
+kelvo=$(realpath "${1:?usage: bench_program.sh PATH-TO-KELVO}")
+idle_seconds=${KELVO_BENCH_IDLE_SECONDS:-300}
+switches=${KELVO_BENCH_SWITCHES:-20}
+for program in Xvfb openbox xdotool xprop xmessage python3; do
+    if ! command -v "$program" >/dev/null; then
+        echo "bench_program.sh: $program is missing; scripts/setup installs it" >&2
+        exit 1
+    fi
+done
+
+dir=$(mktemp -d "${TMPDIR:-/tmp}/kelvo-bench.XXXXXX")
+started=()
+stop_all() {
+    local status=$? index
+    for ((index = ${#started[@]} - 1; index >= 0; index--)); do
+        kill "${started[index]}" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+    rm -rf "$dir"
+    exit "$status"
+}
+trap stop_all EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
+
+wait_until() {
+    local tries=$(($1 * 50)) what=$2
+    shift 2
+    until "$@"; do
+        tries=$((tries - 1))
+        if [ "$tries" -le 0 ]; then
+            echo "bench_program.sh: gave up waiting for $what" >&2
+            exit 1
+        fi
+        sleep 0.02
+    done
+}
+display_ready() { read -r display_number <"$dir/display"; }
+windows_managed() {
+    local managed
+    managed="$(xprop -root _NET_CLIENT_LIST 2>/dev/null), "
+    [[ $managed == *"$(printf '0x%x' "$chat"), "* ]] &&
+        [[ $managed == *"$(printf '0x%x' "$notes"), "* ]]
+}
+find_window() {
+    window=$(xdotool search --onlyvisible --classname "^$1\$" 2>/dev/null | head -n 1)
+    [ -n "$window" ]
+}
+open_window() {
+    xmessage -name "$1" -geometry 320x120 "$1" >>"$dir/windows.log" 2>&1 &
+    started+=($!)
+    wait_until 10 "the window $1" find_window "$1"
+}
+
+for folder in home data config cache runtime; do
+    mkdir -m 700 "$dir/$folder"
+done
+export HOME=$dir/home XDG_DATA_HOME=$dir/data XDG_CONFIG_HOME=$dir/config \
+    XDG_CACHE_HOME=$dir/cache XDG_RUNTIME_DIR=$dir/runtime KELVO_STORE_DIR=$dir/store \
+    XDG_SESSION_TYPE=x11 QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 \
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/no-bus" DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/no-bus"
+unset WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP QUORRIN_STORE_DIR
+
+: >"$dir/display"
+Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 \
+    3>"$dir/display" 2>"$dir/xvfb.log" &
+started+=($!)
+wait_until 10 "Xvfb" display_ready
+export DISPLAY=":$display_number"
+# The windows come before openbox, which takes them over when it starts.
+open_window kelvo-bench-chat
+chat=$window
+open_window kelvo-bench-notes
+notes=$window
+openbox --sm-disable >"$dir/openbox.log" 2>&1 &
+started+=($!)
+wait_until 10 "openbox" windows_managed
+
+mkdir "$XDG_DATA_HOME/applications"
+printf '%s\n' '[Desktop Entry]' 'Type=Application' 'Name=ChatGPT' 'Exec=xmessage ChatGPT' \
+    'StartupWMClass=kelvo-bench-chat' >"$XDG_DATA_HOME/applications/chatgpt.desktop"
+xdotool windowactivate --sync "$notes" 2>/dev/null
+
+python3 - "$kelvo" "$KELVO_STORE_DIR/state.json" "$chat" "$notes" "$idle_seconds" "$switches" \
+    <<'EOF'
+import os, queue, signal, statistics, subprocess, sys, threading, time
+
+kelvo, state, chat, notes = sys.argv[1:5]
+idle_seconds, switches = float(sys.argv[5]), int(sys.argv[6])
+program = subprocess.Popen([kelvo], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+lines = queue.Queue()
+
+
+def read_lines():
+    for raw in program.stderr:
+        lines.put((time.monotonic(), raw.decode(errors="replace")))
+
+
+threading.Thread(target=read_lines, daemon=True).start()
+
+
+def wait_for(what, condition, seconds=10):
+    deadline = time.monotonic() + seconds
+    while not condition():
+        if program.poll() is not None or time.monotonic() > deadline:
+            sys.exit(f"bench_program.sh: gave up waiting for {what}")
+        time.sleep(0.01)
+
+
+def cpu_seconds():
+    with open(f"/proc/{program.pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def status_kib(key):
+    with open(f"/proc/{program.pid}/status") as status:
+        for line in status:
+            if line.startswith(key + ":"):
+                return int(line.split()[1])
+    return 0
+
+
+def stored_sessions():
+    try:
+        with open(state, encoding="utf-8") as file:
+            return file.read().count('"endedAt"')
+    except OSError:
+        return 0
+
+
+wait_for("Kelvo to start", lambda: os.path.exists(state))
+time.sleep(1)
+startup = cpu_seconds()
+began, cpu_before = time.monotonic(), cpu_seconds()
+time.sleep(idle_seconds)
+span, cpu_used = time.monotonic() - began, cpu_seconds() - cpu_before
+peak, resident = status_kib("VmHWM"), status_kib("VmRSS")
+print(f"Kelvo idle for {span:.0f} s under Xvfb with a non-AI window in front")
+print(f"  CPU time at start-up           {startup * 1000:10.0f} ms")
+print(f"  CPU time while idle            {cpu_used * 1000:10.0f} ms")
+print(f"  CPU load while idle            {cpu_used / span * 100:10.3f} %    (goal <= 0.05)")
+print(f"  peak resident memory (VmHWM)   {peak / 1024:10.1f} MiB  (goal <= 40)")
+print(f"  resident memory at the end     {resident / 1024:10.1f} MiB")
+
+delays, xdotool_runs = [], []
+for _ in range(switches):
+    while not lines.empty():
+        lines.get()
+    sessions = stored_sessions()
+    sent = time.monotonic()
+    subprocess.run(["xdotool", "windowactivate", chat], check=True, stderr=subprocess.DEVNULL)
+    xdotool_runs.append(time.monotonic() - sent)
+    deadline = sent + 5
+    while True:
+        try:
+            at, line = lines.get(timeout=max(0.0, deadline - time.monotonic()))
+        except queue.Empty:
+            sys.exit("bench_program.sh: no reminder within 5 s of the switch")
+        if line.startswith("[Kelvo] Reminder"):
+            delays.append(at - sent)
+            break
+    subprocess.run(["xdotool", "windowactivate", "--sync", notes], check=True,
+                   stderr=subprocess.DEVNULL)
+    wait_for("the session to be stored", lambda: stored_sessions() > sessions, 5)
+    time.sleep(0.2)
+
+ms = [d * 1000 for d in delays]
+print(f"Switch to a ChatGPT window -> session open ({switches} switches)")
+print(f"  median                         {statistics.median(ms):10.1f} ms   (goal <= 100)")
+print(f"  max                            {max(ms):10.1f} ms")
+xdotool_ms = statistics.median(xdotool_runs) * 1000
+print(f"  xdotool's own run, within it   {xdotool_ms:10.1f} ms   (median)")
+program.send_signal(signal.SIGTERM)
+program.wait(10)
+EOF

@@ -1,0 +1,312 @@
+# shellcheck shell=bash
+# shellcheck disable=SC2034 # the variables set here are read by the scripts that source it
+# Sourced by the end-to-end tests of the real program. Each case runs in a subshell of its own,
+# on a virtual display of its own (Xvfb + openbox), with its own HOME, XDG folders and state
+# folder; the first failed check ends the case, and whatever the case started is stopped. The
+# last line of the output is "N passed, M failed"; the status is 1 when a case failed.
+#
+# A case sees:
+#   $state                       the state file (in $KELVO_STORE_DIR, which Kelvo creates)
+#   $chat_window, $other_window  a window that resolves to ChatGPT through the desktop entry
+#                                $chat_entry, and one that resolves to nothing
+#   $kelvo_pid, $kelvo_err       after launch_kelvo: the program and its standard error
+
+export LC_ALL=C.UTF-8 # also makes $EPOCHREALTIME use a decimal point
+unset LANGUAGE WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP QT_QPA_PLATFORMTHEME \
+    QUORRIN_STORE_DIR DISPLAY
+export XDG_SESSION_TYPE=x11 QT_QPA_PLATFORM=xcb
+
+kelvo=$(realpath "${1:?usage: $0 PATH-TO-KELVO}")
+state_py=$(dirname "${BASH_SOURCE[0]}")/state.py
+state_py=$(realpath "$state_py")
+chat_entry="kelvo-e2e-chatgpt"
+reminder_line='[Kelvo] Reminder: 打开 ChatGPT'
+summary_line='[Kelvo] Daily Summary: '
+
+for program in Xvfb openbox xdotool xprop xmessage python3 timeout; do
+    if ! command -v "$program" >/dev/null; then
+        echo "$program is missing; scripts/setup installs it" >&2
+        exit 1
+    fi
+done
+
+e2e_root=$(mktemp -d "${TMPDIR:-/tmp}/kelvo-e2e.XXXXXX")
+trap 'rm -rf "$e2e_root"' EXIT
+# Neither the machine's system bus (logind could report a locked session) nor any session bus
+# unless a test provides its own.
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$e2e_root/no-system-bus"
+passed=0
+failed=0
+
+fail() {
+    echo "    FAIL: $*" >&2
+    exit 1
+}
+
+# Microseconds since the epoch.
+now_us() {
+    local t=$EPOCHREALTIME
+    echo "${t/./}"
+}
+
+# wait_until SECONDS WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds.
+wait_until() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$(($(now_us) + seconds * 1000000))
+    until "$@"; do
+        if (($(now_us) > deadline)); then
+            fail "gave up after ${seconds} s waiting for $what"
+        fi
+        sleep 0.02
+    done
+}
+
+# run_case NAME FUNCTION [ARGUMENTS...]
+run_case() {
+    local name=$1 status started
+    shift
+    started=$(now_us)
+    set +e
+    (
+        set -euo pipefail
+        trap case_teardown EXIT
+        case_setup
+        "$@"
+    )
+    status=$?
+    set -e
+    local took=$((($(now_us) - started) / 1000))
+    if [ "$status" -eq 0 ]; then
+        passed=$((passed + 1))
+        echo "ok    $name (${took} ms)"
+    else
+        failed=$((failed + 1))
+        echo "FAIL  $name (${took} ms)"
+    fi
+}
+
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+}
+
+case_setup() {
+    case_dir=$(mktemp -d "$e2e_root/case.XXXXXX")
+    local folder
+    for folder in home data config runtime cache; do
+        mkdir -m 700 "$case_dir/$folder"
+    done
+    export HOME=$case_dir/home XDG_DATA_HOME=$case_dir/data XDG_CONFIG_HOME=$case_dir/config \
+        XDG_RUNTIME_DIR=$case_dir/runtime XDG_CACHE_HOME=$case_dir/cache \
+        KELVO_STORE_DIR=$case_dir/store
+    state=$KELVO_STORE_DIR/state.json
+    started_pids=()
+    start_display
+    open_windows
+    start_window_manager
+    mkdir "$XDG_DATA_HOME/applications"
+    cat >"$XDG_DATA_HOME/applications/$chat_entry.desktop" <<EOF
+[Desktop Entry]
+Type=Application
+Name=ChatGPT
+Exec=xmessage ChatGPT
+StartupWMClass=kelvo-e2e-chat
+EOF
+}
+
+# Stops, newest first, whatever the case started; on failure shows what the programs said.
+case_teardown() {
+    local status=$? index pid
+    for ((index = ${#started_pids[@]} - 1; index >= 0; index--)); do
+        pid=${started_pids[index]}
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${started_pids[@]}"; do
+        wait_gone "$pid" 50 || kill -KILL "$pid" 2>/dev/null || true
+    done
+    if [ "$status" -ne 0 ]; then
+        local log
+        for log in "$case_dir"/*.err "$case_dir"/*.log; do
+            [ -s "$log" ] || continue
+            echo "    --- $(basename "$log")" >&2
+            tail -n 20 "$log" | sed 's/^/    /' >&2
+        done
+    fi
+    exit "$status"
+}
+
+# wait_gone PID TRIES: true once the process has ended, checking every 20 ms.
+wait_gone() {
+    local try
+    for ((try = 0; try < $2; try++)); do
+        kill -0 "$1" 2>/dev/null || return 0
+        sleep 0.02
+    done
+    return 1
+}
+
+# Without -noreset, the server resets whenever its last client leaves.
+start_display() {
+    : >"$case_dir/display"
+    Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 \
+        3>"$case_dir/display" 2>"$case_dir/xvfb.log" &
+    xvfb_pid=$!
+    helper_started
+    wait_until 10 "Xvfb" display_ready
+    export DISPLAY=":$display_number"
+}
+
+# Openbox starts after the windows exist: a window mapped while openbox is still starting is
+# now and then never managed, whereas windows already there are taken over at its start.
+start_window_manager() {
+    openbox --sm-disable >"$case_dir/openbox.log" 2>&1 &
+    helper_started
+    wait_until 10 "openbox to manage the windows" windows_managed
+}
+
+display_ready() {
+    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start"
+    read -r display_number <"$case_dir/display"
+}
+
+windows_managed() {
+    local managed
+    managed="$(xprop -root _NET_CLIENT_LIST 2>/dev/null), "
+    [[ $managed == *"$(printf '0x%x' "$chat_window"), "* ]] &&
+        [[ $managed == *"$(printf '0x%x' "$other_window"), "* ]]
+}
+
+# open_window INSTANCE TEXT: maps an xmessage window with that WM_CLASS instance; sets $window.
+open_window() {
+    xmessage -name "$1" -geometry 320x120 "$2" >>"$case_dir/windows.log" 2>&1 &
+    helper_started
+    wait_until 10 "the window $1" find_window "$1"
+}
+
+find_window() {
+    window=$(xdotool search --onlyvisible --classname "^$1\$" 2>/dev/null | head -n 1)
+    [ -n "$window" ]
+}
+
+open_windows() {
+    open_window kelvo-e2e-chat "ChatGPT"
+    chat_window=$window
+    open_window kelvo-e2e-other "Notes"
+    other_window=$window
+}
+
+# activate WINDOW: brings the window to the front and returns once the window manager has
+# announced it as the active one (_NET_ACTIVE_WINDOW, which Kelvo follows).
+activate() {
+    timeout 10 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || fail "could not activate $1"
+    wait_until 5 "window $1 to be the active one" is_active "$1"
+}
+
+is_active() {
+    [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]
+}
+
+# Records the helper program just started in the background; only the program under test is
+# waited for, so bash need not report how the others ended.
+helper_started() {
+    started_pids+=($!)
+    disown $!
+}
+
+# launch_kelvo NAME: starts the program with its standard error in $case_dir/NAME.err.
+launch_kelvo() {
+    kelvo_err=$case_dir/$1.err
+    : >"$kelvo_err"
+    "$kelvo" >"$case_dir/$1.out" 2>>"$kelvo_err" &
+    kelvo_pid=$!
+    started_pids+=("$kelvo_pid")
+}
+
+# stop_kelvo SIGNAL: sends the signal and waits for the program to end; sets $kelvo_status.
+# The program installs its handlers only once it has started, so the signal waits for them.
+stop_kelvo() {
+    wait_until 10 "Kelvo to handle termination signals" handles_termination_signals
+    kill "-$1" "$kelvo_pid"
+    wait_until 10 "Kelvo to end after SIG$1" gone "$kelvo_pid"
+    collect_status
+}
+
+# The exit status of the program that has ended, in $kelvo_status.
+collect_status() {
+    kelvo_status=0
+    wait "$kelvo_pid" || kelvo_status=$?
+}
+
+# SIGHUP, SIGINT and SIGTERM are bits 0, 1 and 14 of the caught-signals mask.
+handles_termination_signals() {
+    local caught
+    caught=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$kelvo_pid/status" 2>/dev/null)
+    [ -n "$caught" ] && (((16#$caught & 0x4003) == 0x4003))
+}
+
+gone() {
+    ! kill -0 "$1" 2>/dev/null
+}
+
+running() {
+    kill -0 "$kelvo_pid" 2>/dev/null || fail "Kelvo ended unexpectedly"
+}
+
+# lines_in FILE TEXT: how many lines of the file contain the text.
+lines_in() {
+    grep -cF -- "$2" "$1" || true
+}
+
+# Waits until Kelvo's standard error holds COUNT lines with TEXT.
+wait_for_lines() {
+    wait_until "${3:-10}" "$1 × \"$2\" from Kelvo" has_lines "$1" "$2"
+}
+
+has_lines() {
+    running
+    [ "$(lines_in "$kelvo_err" "$2")" -ge "$1" ]
+}
+
+# Stored sessions, counted without parsing the file: only sessions have an endedAt.
+stored_sessions() {
+    if [ -f "$state" ]; then
+        grep -o '"endedAt"' "$state" | wc -l
+    else
+        echo 0
+    fi
+}
+
+has_sessions() {
+    [ "$(stored_sessions)" -ge "$1" ]
+}
+
+state_query() {
+    python3 "$state_py" "$1" "$state" "${@:2}" || fail "state.json is not a readable state document"
+}
+
+# The last stored session: sets $app, $bundle, $started_at, $ended_at, $reminded_at.
+read_last_session() {
+    local sessions
+    sessions=$(state_query sessions)
+    [ -n "$sessions" ] || fail "no session stored"
+    IFS=$'\t' read -r app bundle started_at ended_at reminded_at <<<"$(tail -n 1 <<<"$sessions")"
+}
+
+# check_ended_between BEFORE_US AFTER_US: the last session is the ChatGPT one, and its endedAt,
+# stored in whole seconds, lies between the two instants (allowing for the truncation).
+check_ended_between() {
+    read_last_session
+    [ "$app" = ChatGPT ] || fail "stored appName is '$app', not ChatGPT"
+    [ "$bundle" = "$chat_entry" ] || fail "stored bundleIdentifier is '$bundle', not $chat_entry"
+    ((started_at <= ended_at)) || fail "session ends ($ended_at) before it starts ($started_at)"
+    ((ended_at >= $1 / 1000000 && ended_at * 1000000 <= $2 + 1000000)) ||
+        fail "endedAt $ended_at is not within 1 s of [$(($1 / 1000000)), $(($2 / 1000000))]"
+}
+
+# prepare_state JSON: a state file written before Kelvo starts, as a previous run would leave it.
+prepare_state() {
+    mkdir -m 700 "$KELVO_STORE_DIR"
+    printf '%s' "$1" >"$state"
+    chmod 600 "$state"
+}

@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# The real program on a virtual display, without a session bus: every reminder and summary is
+# then a line on standard error.
+#
+#   test_program.sh PATH-TO-KELVO
+set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=harness.sh
+source "$(dirname "$0")/harness.sh"
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$e2e_root/no-session-bus"
+lost_display_leaks=$(realpath "$(dirname "$0")/lost-display.supp")
+
+# An AI tool in front at launch: a session opens, the start reminder goes out once, and the state
+# folder that Kelvo creates is private.
+launch_with_ai_tool_in_front() {
+    activate "$chat_window"
+    launch_kelvo kelvo
+    wait_for_lines 1 "$reminder_line"
+    sleep 0.3 # room for a second reminder that must not come
+    [ "$(lines_in "$kelvo_err" '[Kelvo] Reminder')" -eq 1 ] || fail "more than one reminder"
+    [ "$(state_query events sessionStart)" -eq 1 ] || fail "the reminder is not recorded"
+    [ "$(stored_sessions)" -eq 0 ] || fail "a session was stored while it is still open"
+    [ "$(stat -c %a "$KELVO_STORE_DIR")" = 700 ] || fail "state folder is not private (0700)"
+    [ "$(stat -c %a "$state")" = 600 ] || fail "state.json is not private (0600)"
+    running
+}
+
+# Another window in front ends the session at that moment; the ChatGPT window in front again
+# opens a new one with its own reminder.
+switching_closes_the_session() {
+    activate "$other_window"
+    launch_kelvo kelvo
+    # state.json is first written once the window in front at launch has been looked at.
+    wait_until 10 "state.json" test -f "$state"
+    sleep 0.3 # room for a reminder that must not come
+    [ "$(lines_in "$kelvo_err" '[Kelvo] Reminder')" -eq 0 ] || fail "reminder for a non-AI window"
+    local round before after stored
+    for round in 1 2 3; do
+        activate "$chat_window"
+        wait_for_lines "$round" "$reminder_line" 5
+        before=$(now_us)
+        activate "$other_window"
+        after=$(now_us)
+        wait_until 5 "session $round in state.json" has_sessions "$round"
+        stored=$(now_us)
+        # The 2-second poll alone would often take longer: the switch itself must end it.
+        ((stored - after <= 750000)) ||
+            fail "session $round stored $(((stored - after) / 1000)) ms after the switch"
+        check_ended_between "$before" "$after"
+        [ "$reminded_at" != - ] || fail "session $round has no firstReminderShownAt"
+    done
+    stop_kelvo TERM
+    [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status"
+    [ "$(stored_sessions)" -eq 3 ] || fail "$(stored_sessions) sessions stored, not 3"
+}
+
+# stores_on_signal SIGNAL: the open session is stored on the way out, with exit status 0.
+stores_on_signal() {
+    activate "$chat_window"
+    launch_kelvo kelvo
+    wait_for_lines 1 "$reminder_line"
+    [ "$(stored_sessions)" -eq 0 ] || fail "a session was stored while it is still open"
+    local before after
+    before=$(now_us)
+    stop_kelvo "$1"
+    after=$(now_us)
+    [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status after SIG$1"
+    [ "$(stored_sessions)" -eq 1 ] || fail "the open session was not stored"
+    check_ended_between "$before" "$after"
+}
+
+# A summary time already past today: the summary goes out at launch, and not again at the next.
+daily_summary_once() {
+    prepare_state '{"reminderEvents":[],"sessions":[],
+        "settings":{"dailySummaryHour":0,"dailySummaryMinute":0}}'
+    activate "$chat_window"
+    launch_kelvo first
+    wait_for_lines 1 "$summary_line"
+    stop_kelvo TERM
+    [ "$(lines_in "$kelvo_err" "$summary_line")" -eq 1 ] || fail "summary sent more than once"
+    [ "$(state_query get lastDailySummaryDayKey)" = "$(date +%F)" ] ||
+        fail "lastDailySummaryDayKey is not today"
+    [ "$(state_query events dailySummary)" -eq 1 ] || fail "the summary is not recorded"
+
+    launch_kelvo second
+    # The reminder comes from the same start-up step as the summary check.
+    wait_for_lines 1 "$reminder_line"
+    stop_kelvo TERM
+    [ "$(lines_in "$kelvo_err" "$summary_line")" -eq 0 ] || fail "summary sent again"
+    [ "$(state_query events dailySummary)" -eq 1 ] || fail "a second summary was recorded"
+}
+
+# One program per state folder: the second says so and leaves; the first goes on working, and
+# once it has ended a new one can start.
+second_instance_exits() {
+    activate "$chat_window"
+    launch_kelvo first
+    wait_for_lines 1 "$reminder_line"
+    local first_pid=$kelvo_pid first_err=$kelvo_err
+    launch_kelvo second
+    wait_until 10 "the second instance to end" gone "$kelvo_pid"
+    collect_status
+    [ "$kelvo_status" -eq 0 ] || fail "second instance: exit status $kelvo_status"
+    grep -qxF 'Kelvo is already running' "$kelvo_err" || fail "no 'Kelvo is already running'"
+    [ "$(lines_in "$kelvo_err" '[Kelvo]')" -eq 0 ] || fail "second instance sent a reminder"
+
+    kelvo_pid=$first_pid kelvo_err=$first_err
+    running
+    activate "$other_window"
+    wait_until 5 "the first instance to store the session" has_sessions 1
+    stop_kelvo TERM
+    [ "$kelvo_status" -eq 0 ] || fail "first instance: exit status $kelvo_status"
+
+    activate "$chat_window"
+    launch_kelvo third
+    wait_for_lines 1 "$reminder_line"
+}
+
+# corrupt_state_kept_aside BYTES: a state.json that cannot be read is renamed, not replaced.
+corrupt_state_kept_aside() {
+    prepare_state "$1"
+    cp "$state" "$case_dir/original"
+    activate "$chat_window"
+    launch_kelvo kelvo
+    wait_for_lines 1 'Unreadable state file kept as '
+    local kept
+    kept=$(sed -n 's/^Unreadable state file kept as //p' "$kelvo_err")
+    [ "$(dirname "$kept")" = "$KELVO_STORE_DIR" ] || fail "kept outside the state folder: $kept"
+    [[ $(basename "$kept") =~ ^state\.json\.unreadable-[0-9]{8}T[0-9]{6}Z$ ]] ||
+        fail "unexpected name: $kept"
+    cmp -s "$kept" "$case_dir/original" || fail "the kept file differs from the original"
+    wait_for_lines 1 "$reminder_line"
+    stop_kelvo TERM
+    [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status"
+    [ "$(stored_sessions)" -eq 1 ] || fail "the new state.json does not hold the session"
+    state_query get settings >/dev/null
+    cmp -s "$kept" "$case_dir/original" || fail "the kept file changed"
+    local unreadable=("$KELVO_STORE_DIR"/state.json.unreadable-*)
+    [ "${#unreadable[@]}" -eq 1 ] || fail "${#unreadable[@]} files kept aside, not 1"
+}
+
+# The X server dies under the program: the open session is stored and the program ends.
+display_lost() {
+    activate "$chat_window"
+    LSAN_OPTIONS="suppressions=$lost_display_leaks${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
+        launch_kelvo kelvo
+    wait_for_lines 1 "$reminder_line"
+    [ "$(stored_sessions)" -eq 0 ] || fail "a session was stored while it is still open"
+    local before after
+    before=$(now_us)
+    kill -KILL "$xvfb_pid"
+    wait_until 10 "Kelvo to end without its display" gone "$kelvo_pid"
+    after=$(now_us)
+    collect_status
+    ((kelvo_status < 128)) || fail "ended by signal $((kelvo_status - 128))"
+    [ "$(stored_sessions)" -eq 1 ] || fail "the open session was not stored"
+    check_ended_between "$before" "$after"
+}
+
+run_case "launch with an AI tool in front: session and reminder line" launch_with_ai_tool_in_front
+run_case "switching to another window closes the session" switching_closes_the_session
+for signal in TERM INT HUP; do
+    run_case "SIG$signal stores the open session" stores_on_signal "$signal"
+done
+run_case "a past daily-summary time: summary at launch, once" daily_summary_once
+run_case "a second instance exits" second_instance_exits
+run_case "unreadable state (bytes that are not UTF-8) kept aside" corrupt_state_kept_aside \
+    $'{"sessions": [\xff\xfe {'
+run_case "unreadable state (session without endedAt) kept aside" corrupt_state_kept_aside \
+    '{"reminderEvents":[],"settings":{},"sessions":[{"appName":"ChatGPT",
+      "id":"5E0B2A0C-6C4B-4C38-9F5E-2B1C8D7A9E10","sourceType":"desktopApp",
+      "startedAt":"2024-05-01T09:00:00Z"}]}'
+run_case "the X server goes away: session stored, program ends" display_lost
+finish
