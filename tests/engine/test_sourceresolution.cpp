@@ -4,10 +4,13 @@
 #include <QtTest>
 
 using namespace kelvo;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString none = QStringLiteral("<none>");
+const QString none = u"<none>"_s;
+// The expected identifier of a desktop source without one: the matched rule's id.
+const QString matchedRuleId = u"<rule id>"_s;
 
 std::optional<QString> optionalText(const QString& text)
 {
@@ -19,15 +22,24 @@ QList<MonitoredAppRule> parseRules(const QString& text)
 {
     QList<MonitoredAppRule> rules;
     for (const QString& item : text.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
-        const qsizetype colon = item.indexOf(QLatin1Char(':'));
-        const QString kind = item.left(colon);
-        const QString value = item.mid(colon + 1);
-        rules.append({QUuid::createUuid(), QStringLiteral("Rule ") + value,
-                      kind == QStringLiteral("bundle") ? AppMatchStrategy::bundleIdentifier
-                                                       : AppMatchStrategy::localizedNameContains,
+        const QString kind = item.section(QLatin1Char(':'), 0, 0);
+        const QString value = item.section(QLatin1Char(':'), 1);
+        rules.append({QUuid::createUuid(), u"Rule "_s + value,
+                      kind == u"bundle"_s ? AppMatchStrategy::bundleIdentifier
+                                          : AppMatchStrategy::localizedNameContains,
                       value});
     }
     return rules;
+}
+
+// The foreground, the host of its tab, and the expected source: identifier, name and the index of
+// the matched desktop rule (-1 for a web source or none).
+void row(const char* name, bool web, bool desktop, const QString& rules, const QString& bundle,
+         const QString& appName, const QString& tabHost, const QString& identifier,
+         const QString& displayName, int rule)
+{
+    QTest::newRow(name) << web << desktop << rules << bundle << appName << tabHost << identifier
+                        << displayName << rule;
 }
 
 } // namespace
@@ -38,8 +50,6 @@ class SourceResolutionTest final : public QObject {
 private slots:
     void resolvesSnapshots_data();
     void resolvesSnapshots();
-    void monitoringOffNeverAsksTheDetector();
-    void desktopSourceWithoutIdentifierUsesRuleId();
     void normalizesHosts_data();
     void normalizesHosts();
 };
@@ -52,70 +62,31 @@ void SourceResolutionTest::resolvesSnapshots_data()
     QTest::addColumn<QString>("bundle");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("tabHost");
-    QTest::addColumn<QString>("expectedIdentifier");
-    QTest::addColumn<QString>("expectedName");
-    QTest::addColumn<int>("expectedRule"); // index into the rules, -1 for a web source or none
+    QTest::addColumn<QString>("identifier");
+    QTest::addColumn<QString>("displayName");
+    QTest::addColumn<int>("rule");
 
-    QTest::newRow("web sub-domain") << true << true << "name:Chromium"
-                                    << "chromium"
-                                    << "Chromium"
-                                    << "www.ChatGPT.com"
-                                    << "chromium::chatgpt.com"
-                                    << "ChatGPT 网页" << -1;
-    QTest::newRow("web off leaves only desktop rules")
-        << false << true << "bundle:org.example.editor"
-        << "chromium"
-        << "Chromium"
-        << "chatgpt.com" << none << none << -1;
-    QTest::newRow("web off, desktop rule names the browser") << false << true << "name:chrom"
-                                                             << "chromium"
-                                                             << "Chromium"
-                                                             << "chatgpt.com"
-                                                             << "chromium"
-                                                             << "Rule chrom" << 0;
-    QTest::newRow("tab matches no web rule, desktop name rule matches browser")
-        << true << true << "name:Chrom"
-        << "chromium"
-        << "Chromium"
-        << "example.org"
-        << "chromium"
-        << "Rule Chrom" << 0;
-    QTest::newRow("web rule wins over a desktop rule for the browser")
-        << true << true << "name:Chromium"
-        << "chromium"
-        << "Chromium"
-        << "claude.ai"
-        << "chromium::claude.ai"
-        << "Claude 网页" << -1;
-    QTest::newRow("identifier differs only in case") << true << true << "bundle:Com.OpenAI.Chat"
-                                                     << "com.openai.chat"
-                                                     << "ChatGPT" << none << "com.openai.chat"
-                                                     << "Rule Com.OpenAI.Chat" << 0;
-    QTest::newRow("identifier prefix does not match") << true << true << "bundle:com.openai"
-                                                      << "com.openai.chat"
-                                                      << "ChatGPT" << none << none << none << -1;
-    QTest::newRow("keyword ignores case") << true << true << "name:ChatGPT"
-                                          << "chatgpt-desktop"
-                                          << "chatgpt desktop" << none << "chatgpt-desktop"
-                                          << "Rule ChatGPT" << 0;
-    QTest::newRow("name does not contain a longer keyword")
-        << true << true << "name:ChatGPT Pro"
-        << "chatgpt"
-        << "ChatGPT" << none << none << none << -1;
-    QTest::newRow("empty keyword never matches") << true << true << "name:"
-                                                 << "editor"
-                                                 << "Editor" << none << none << none << -1;
-    QTest::newRow("first of two matching rules wins") << true << true << "name:GPT|name:Chat"
-                                                      << "chatgpt"
-                                                      << "ChatGPT" << none << "chatgpt"
-                                                      << "Rule GPT" << 0;
-    QTest::newRow("identifier rule needs an identifier")
-        << true << true << "bundle:chatgpt" << none << "chatgpt" << none << none << none << -1;
-    QTest::newRow("nothing in front")
-        << true << true << "name:Chat|bundle:chatgpt" << none << none << none << none << none << -1;
-    QTest::newRow("desktop off") << true << false << "name:ChatGPT"
-                                 << "chatgpt"
-                                 << "ChatGPT" << none << none << none << -1;
+    row("web sub-domain", true, true, "name:Chromium", "chromium", "Chromium", "www.ChatGPT.com",
+        "chromium::chatgpt.com", "ChatGPT 网页", -1);
+    row("web off: a keyword in other case names the browser", false, true, "name:CHROM", "chromium",
+        "Chromium", "chatgpt.com", "chromium", "Rule CHROM", 0);
+    row("tab matches no web rule: desktop rules apply", true, true, "name:Chrom", "chromium",
+        "Chromium", "example.org", "chromium", "Rule Chrom", 0);
+    row("web rule wins over a desktop rule", true, true, "name:Chromium", "chromium", "Chromium",
+        "claude.ai", "chromium::claude.ai", "Claude 网页", -1);
+    row("identifier differs only in case", true, true, "bundle:Com.OpenAI.Chat", "com.openai.chat",
+        "ChatGPT", none, "com.openai.chat", "Rule Com.OpenAI.Chat", 0);
+    row("identifier prefix does not match", true, true, "bundle:com.openai", "com.openai.chat",
+        "ChatGPT", none, none, none, -1);
+    row("empty keyword never matches", true, true, "name:", "editor", "Editor", none, none, none,
+        -1);
+    row("first of two matching rules wins", true, true, "name:GPT|name:Chat", "chatgpt", "ChatGPT",
+        none, "chatgpt", "Rule GPT", 0);
+    row("no identifier: the rule's id", true, true, "bundle:claude|name:Claude", none, "Claude",
+        none, matchedRuleId, "Rule Claude", 1);
+    row("nothing in front", true, true, "name:Chat|bundle:chatgpt", none, none, none, none, none,
+        -1);
+    row("desktop off", true, false, "name:ChatGPT", "chatgpt", "ChatGPT", none, none, none, -1);
 }
 
 void SourceResolutionTest::resolvesSnapshots()
@@ -126,9 +97,9 @@ void SourceResolutionTest::resolvesSnapshots()
     QFETCH(QString, bundle);
     QFETCH(QString, name);
     QFETCH(QString, tabHost);
-    QFETCH(QString, expectedIdentifier);
-    QFETCH(QString, expectedName);
-    QFETCH(int, expectedRule);
+    QFETCH(QString, identifier);
+    QFETCH(QString, displayName);
+    QFETCH(int, rule);
 
     AppSettings settings = AppSettings::defaults();
     settings.webMonitoringEnabled = web;
@@ -140,49 +111,30 @@ void SourceResolutionTest::resolvesSnapshots()
 
     const auto source =
         resolveSource({optionalText(bundle), optionalText(name)}, settings, detector);
-
-    if (expectedIdentifier == none) {
+    if (!web)
+        QCOMPARE(detector.queries, 0); // with web monitoring off no browser is asked
+    if (identifier == none) {
         QVERIFY(!source);
         return;
     }
     QVERIFY(source);
-    QCOMPARE(source->sourceIdentifier, expectedIdentifier);
-    QCOMPARE(source->displayName, expectedName);
+    QCOMPARE(source->displayName, displayName);
     QCOMPARE(source->bundleIdentifier, optionalText(bundle));
-    if (expectedRule < 0) {
+    if (rule < 0) {
+        QCOMPARE(source->sourceIdentifier, identifier);
         QCOMPARE(source->sourceType, SessionSourceType::browserDomain);
         QVERIFY(!source->appRuleId);
-        QCOMPARE(source->domain, expectedIdentifier.section(QStringLiteral("::"), 1));
+        QCOMPARE(source->domain, identifier.section(u"::"_s, 1));
         QCOMPARE(source->browserName, optionalText(name));
-    } else {
-        QCOMPARE(source->sourceType, SessionSourceType::desktopApp);
-        QCOMPARE(source->appRuleId, settings.monitoredApps.at(expectedRule).id);
-        QVERIFY(!source->domain && !source->browserName);
+        return;
     }
-}
-
-void SourceResolutionTest::monitoringOffNeverAsksTheDetector()
-{
-    AppSettings settings = AppSettings::defaults();
-    settings.webMonitoringEnabled = false;
-    settings.desktopMonitoringEnabled = false;
-    FakeBrowserDetector detector;
-    detector.setActiveTab(QStringLiteral("chromium"), QStringLiteral("chatgpt.com"));
-    QVERIFY(!resolveSource({QStringLiteral("chromium"), QStringLiteral("ChatGPT - Chromium")},
-                           settings, detector));
-    QCOMPARE(detector.queries, 0);
-}
-
-void SourceResolutionTest::desktopSourceWithoutIdentifierUsesRuleId()
-{
-    AppSettings settings = AppSettings::defaults();
-    FakeBrowserDetector detector;
-    const auto source = resolveSource({std::nullopt, QStringLiteral("Claude")}, settings, detector);
-    QVERIFY(source);
-    const QUuid ruleId = settings.monitoredApps.at(1).id;
+    const QUuid ruleId = settings.monitoredApps.at(rule).id;
+    QCOMPARE(source->sourceIdentifier, identifier == matchedRuleId
+                                           ? ruleId.toString(QUuid::WithoutBraces).toUpper()
+                                           : identifier);
+    QCOMPARE(source->sourceType, SessionSourceType::desktopApp);
     QCOMPARE(source->appRuleId, ruleId);
-    QCOMPARE(source->sourceIdentifier, ruleId.toString(QUuid::WithoutBraces).toUpper());
-    QVERIFY(!source->bundleIdentifier);
+    QVERIFY(!source->domain && !source->browserName);
 }
 
 void SourceResolutionTest::normalizesHosts_data()
@@ -190,30 +142,17 @@ void SourceResolutionTest::normalizesHosts_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("blank") << " \t\n "
-                           << "";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("surrounding blanks and line breaks") << "\n  claude.ai \r\n"
-                                                        << "claude.ai";
-    QTest::newRow("full URL") << "HTTPS://User@Chat.OpenAI.COM:8443/c/1?q=2#x"
-                              << "chat.openai.com";
-    QTest::newRow("bare host with path") << "Gemini.Google.com/app/x"
-                                         << "gemini.google.com";
-    QTest::newRow("dots at both ends") << "..poe.com.."
-                                       << "poe.com";
-    QTest::newRow("URL keeps a trailing dot") << "https://poe.com./"
-                                              << "poe.com.";
-    QTest::newRow("URL keeps a leading label") << "https://www.perplexity.ai"
-                                               << "www.perplexity.ai";
-    QTest::newRow("port without scheme stays") << "chatgpt.com:443"
-                                               << "chatgpt.com:443";
-    QTest::newRow("IPv6 host without brackets") << "http://[::1]:8080/"
-                                                << "::1";
-    QTest::newRow("only slashes and dots") << "./"
-                                           << "";
-    QTest::newRow("non-ASCII host") << "Ünï.example/x"
-                                    << "ünï.example";
+    QTest::newRow("blank") << u" \t\n "_s << QString();
+    QTest::newRow("full URL") << u"HTTPS://User@Chat.OpenAI.COM:8443/c/1?q=2#x"_s
+                              << u"chat.openai.com"_s;
+    QTest::newRow("bare host with path, blanks around")
+        << u"\n  Gemini.Google.com/app/x \r\n"_s << u"gemini.google.com"_s;
+    QTest::newRow("dots at both ends") << u"..poe.com.."_s << u"poe.com"_s;
+    QTest::newRow("URL keeps a trailing dot") << u"https://poe.com./"_s << u"poe.com."_s;
+    QTest::newRow("port without scheme stays") << u"chatgpt.com:443"_s << u"chatgpt.com:443"_s;
+    QTest::newRow("IPv6 host without brackets") << u"http://[::1]:8080/"_s << u"::1"_s;
+    QTest::newRow("only slashes and dots") << u"./"_s << QString();
+    QTest::newRow("non-ASCII host") << u"Ünï.example/x"_s << u"ünï.example"_s;
 }
 
 void SourceResolutionTest::normalizesHosts()

@@ -26,11 +26,10 @@ public:
         m_log.record(QStringLiteral("widget.hide"));
         widgetVisible = false;
     }
-    void setWidgetContent(const QString& duration, const QString& suggestion) override
+    void setWidgetContent(const QString& duration, const QString&) override
     {
         m_log.record(QStringLiteral("widget.content"));
         widgetDuration = duration;
-        widgetSuggestion = suggestion;
     }
 
     void showSettingsWindow() override { m_log.record(QStringLiteral("surfaces.showSettings")); }
@@ -46,7 +45,6 @@ public:
 
     bool widgetVisible = false;
     QString widgetDuration;
-    QString widgetSuggestion;
 
 private:
     CallLog& m_log;

@@ -14,7 +14,6 @@ public:
     void start() override
     {
         m_log.record(QStringLiteral("monitor.start"));
-        ++m_starts;
         emitCurrentSnapshot();
     }
     void stop() override { m_log.record(QStringLiteral("monitor.stop")); }
@@ -27,13 +26,10 @@ public:
     }
     void setForeground(const kelvo::FrontmostAppSnapshot& snapshot) { m_foreground = snapshot; }
 
-    int starts() const { return m_starts; }
-
 protected:
     kelvo::FrontmostAppSnapshot currentSnapshot() override { return m_foreground; }
 
 private:
     CallLog& m_log;
     kelvo::FrontmostAppSnapshot m_foreground;
-    int m_starts = 0;
 };

@@ -5,7 +5,6 @@
 #include "summary/summaryrecords.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusContext>
 #include <QDBusMessage>
 #include <QDir>
@@ -30,7 +29,6 @@ public:
     {
         m_file.open();
         std::fflush(stderr);
-        m_saved = dup(STDERR_FILENO);
         dup2(m_file.handle(), STDERR_FILENO);
     }
     ~StderrCapture()
@@ -50,7 +48,7 @@ public:
 
 private:
     QTemporaryFile m_file;
-    int m_saved = -1;
+    int m_saved = dup(STDERR_FILENO);
 };
 
 // A session bus of the test's own, where nothing is activatable unless asked for.
@@ -68,9 +66,8 @@ public:
         const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
         write(config, QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
                                      "<servicedir>%2</servicedir><auth>EXTERNAL</auth>"
-                                     "<policy context=\"default\">"
-                                     "<allow send_destination=\"*\" eavesdrop=\"true\"/>"
-                                     "<allow eavesdrop=\"true\"/><allow own=\"*\"/>"
+                                     "<policy context=\"default\"><allow own=\"*\"/>"
+                                     "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
                                      "</policy></busconfig>")
                           .arg(m_dir.path(), services)
                           .toUtf8());
@@ -84,22 +81,17 @@ public:
     {
         for (const QString& name : std::as_const(m_connections))
             QDBusConnection::disconnectFromBus(name);
-        stop();
+        m_daemon.kill();
+        m_daemon.waitForFinished();
     }
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
 
     bool isRunning() const { return !m_address.isEmpty(); }
+    QString address() const { return m_address; }
     QDBusConnection connect()
     {
         static int counter = 0;
         m_connections.append(QStringLiteral("kelvo-test-%1").arg(++counter));
         return QDBusConnection::connectToBus(m_address, m_connections.constLast());
-    }
-    void stop()
-    {
-        m_daemon.kill();
-        m_daemon.waitForFinished();
     }
 
 private:
@@ -117,7 +109,7 @@ private:
 };
 
 // Plays the notification server on a PrivateBus. It numbers notifications from 1 and sends
-// whatever signals the test asks for, well-formed or not.
+// whatever signals the test asks for.
 class FakeServer final : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
@@ -174,25 +166,18 @@ inline kelvo::DailySummary sampleSummary(double totalDuration)
     kelvo::DailySummary summary;
     summary.day = QDateTime(QDate(2024, 5, 6), QTime(0, 0));
     summary.totalDuration = totalDuration;
-    summary.launchCount = 4;
-    summary.comparedToYesterdaySeconds = 600;
     summary.suggestion = QStringLiteral("先写草稿 & 再问 AI <提纲>");
     return summary;
 }
 
-inline QString describe(kelvo::ReminderUserAction action, std::optional<QUuid> sessionId)
-{
-    return kelvo::storedText(action) + u':' +
-           (sessionId ? sessionId->toString() : QStringLiteral("-"));
-}
-
-// Every answer the service hands over, as describe() texts.
+// Every answer the service hands over, as "ACTION:session" texts ("-" for no session).
 struct Answers {
     explicit Answers(kelvo::NotificationService& service)
     {
         service.setOnReminderAction(
             [this](kelvo::ReminderUserAction action, std::optional<QUuid> id) {
-                list.append(describe(action, id));
+                list.append(kelvo::storedText(action) + u':' +
+                            (id ? id->toString() : QStringLiteral("-")));
             });
     }
     QStringList list;

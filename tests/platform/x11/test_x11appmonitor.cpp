@@ -1,4 +1,3 @@
-#include "platform/x11/foregroundsession.h"
 #include "platform/x11/x11appmonitor.h"
 #include "platform/x11/x11connection.h"
 #include "testdesktop.h"
@@ -9,12 +8,6 @@ using namespace kelvo;
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-QString text(const FrontmostAppSnapshot& snapshot)
-{
-    return snapshot.bundleIdentifier.value_or(u"-"_s) + u'|' +
-           snapshot.localizedName.value_or(u"-"_s);
-}
 
 // Records every callback as "poll id|name" or "change id|name", in order.
 void record(AppMonitor& monitor, QStringList& calls)
@@ -39,16 +32,12 @@ private slots:
     void initTestCase();
     void keepsTheEmissionContract();
     void activationEmitsOnceAndAtOnce();
-    void windowManagerStepIsNotNoApplication();
     void readsBadWindows_data();
     void readsBadWindows();
     void survivesVanishedWindows();
     void findsProcessIds();
     void entryChangeReachesRunningMonitor();
     void reportsLostDisplay();
-    void runsWithoutDisplay();
-    void tellsWaylandSessions_data();
-    void tellsWaylandSessions();
 
 private:
     TestDesktop m_desktop;
@@ -60,12 +49,9 @@ void X11AppMonitorTest::initTestCase()
 {
     QVERIFY2(m_desktop.isConnected(), "run under with-x11-desktop.sh");
     // Written before anything asks GIO, so every entry is known from the first lookup on.
-    QVERIFY(writeDesktopEntry(u"org.example.Writer"_s, "[Desktop Entry]\nType=Application\n"
-                                                       "Name=Writer\nExec=true\n"));
-    QVERIFY(writeDesktopEntry(u"org.example.Viewer"_s, "[Desktop Entry]\nType=Application\n"
-                                                       "Name=Viewer\nExec=true\n"));
-    QVERIFY(
-        writeDesktopEntry(u"live"_s, "[Desktop Entry]\nType=Application\nName=Old\nExec=true\n"));
+    QVERIFY(writeDesktopEntry(u"org.example.Writer"_s, entry("Name=Writer\n")));
+    QVERIFY(writeDesktopEntry(u"org.example.Viewer"_s, entry("Name=Viewer\n")));
+    QVERIFY(writeDesktopEntry(u"live"_s, entry("Name=Old\n")));
     m_alpha = m_desktop.createWindow(wmClass("alpha", "Alpha"));
     m_beta = m_desktop.createWindow(wmClass("beta", "Beta"));
 }
@@ -93,6 +79,8 @@ void X11AppMonitorTest::keepsTheEmissionContract()
     QCOMPARE(calls, QStringList({u"poll beta|Beta"_s, u"change beta|Beta"_s}));
 }
 
+// Started twice, the monitor still reports an activation once, and at once. The window manager's
+// brief step through "no window" on its way to the next one is not reported; a lasting one is.
 void X11AppMonitorTest::activationEmitsOnceAndAtOnce()
 {
     QVERIFY(m_desktop.activate(m_alpha));
@@ -109,33 +97,20 @@ void X11AppMonitorTest::activationEmitsOnceAndAtOnce()
     QVERIFY2(sinceActivation.elapsed() < 500, "the activation waited for the poll");
     QTest::qWait(300);
     QCOMPARE(calls, QStringList({u"poll beta|Beta"_s, u"change beta|Beta"_s}));
-}
 
-void X11AppMonitorTest::windowManagerStepIsNotNoApplication()
-{
-    QVERIFY(m_desktop.activate(m_alpha));
-    X11AppMonitor monitor;
-    QStringList calls;
-    record(monitor, calls);
-    monitor.start();
-    const auto setActive = [this](xcb_window_t window) {
-        m_desktop.setProperty(m_desktop.root(), {"_NET_ACTIVE_WINDOW", "WINDOW", cardinal(window)});
-    };
-    setActive(0);
+    m_desktop.setActiveWindow(0);
     QTest::qWait(20);
-    setActive(m_beta);
-    QTRY_VERIFY(calls.contains(u"change beta|Beta"_s));
+    m_desktop.setActiveWindow(m_alpha);
+    QTRY_VERIFY(calls.contains(u"change alpha|Alpha"_s));
     QVERIFY2(!calls.contains(u"change -|-"_s), qPrintable(calls.join(u", ")));
-
-    setActive(0);
-    QTRY_VERIFY_WITH_TIMEOUT(calls.endsWith(u"change -|-"_s), 1000);
+    m_desktop.setActiveWindow(0);
+    QTRY_VERIFY_WITH_TIMEOUT(calls.contains(u"change -|-"_s), 1000);
 }
 
 void X11AppMonitorTest::readsBadWindows_data()
 {
     QTest::addColumn<TestProperties>("properties");
     QTest::addColumn<QString>("expected");
-    const QByteArray mib(1 << 20, 'a');
     QTest::newRow("application id names an entry")
         << TestProperties{{"_GTK_APPLICATION_ID", "UTF8_STRING", "org.example.Writer"},
                           wmClass("writer", "Writer-app").first()}
@@ -149,10 +124,7 @@ void X11AppMonitorTest::readsBadWindows_data()
                                                   "bad\xff\0Bad\xc3\0"_ba}}
                                << u"bad\uFFFD|Bad\uFFFD"_s;
     QTest::newRow("1 MiB WM_CLASS is read up to a bound")
-        << wmClass(mib, "Huge") << QString(4096, u'a') + u"|-"_s;
-    QTest::newRow("1 MiB WM_NAME")
-        << TestProperties{{"WM_NAME", "STRING", mib}, wmClass("big", "Big").first()}
-        << u"big|Big"_s;
+        << wmClass(QByteArray(1 << 20, 'a'), "Huge") << QString(4096, u'a') + u"|-"_s;
 }
 
 void X11AppMonitorTest::readsBadWindows()
@@ -176,16 +148,11 @@ void X11AppMonitorTest::survivesVanishedWindows()
     QStringList calls;
     record(monitor, calls);
     monitor.start();
-    m_desktop.setProperty(m_desktop.root(),
-                          {"_NET_ACTIVE_WINDOW", "WINDOW", cardinal(m_desktop.unusedWindowId())});
-    monitor.emitCurrentSnapshot();
-    QCOMPARE(calls.last(), u"change -|-"_s);
-
-    const xcb_window_t window = m_desktop.createWindow(wmClass("gone", "Gone"));
-    QVERIFY(m_desktop.activate(window));
-    m_desktop.destroyWindow(window);
+    m_desktop.setActiveWindow(m_desktop.unusedWindowId());
     for (int i = 0; i < 20; ++i)
         monitor.emitCurrentSnapshot();
+    QCOMPARE(calls.filter(u"change"_s), QStringList({u"change alpha|Alpha"_s, u"change -|-"_s}));
+    // The errors those reads caused must not have upset the replies that follow.
     QVERIFY(m_desktop.activate(m_beta));
     monitor.emitCurrentSnapshot();
     QCOMPARE(text(monitor.lastSnapshot().value_or(FrontmostAppSnapshot{})), u"beta|Beta"_s);
@@ -202,17 +169,12 @@ void X11AppMonitorTest::findsProcessIds()
     QCOMPARE(x11.windowFacts(own).pid.value_or(0), 4242);
     m_desktop.destroyWindow(own);
 
-    QProcess xmessage;
-    xmessage.start(u"xmessage"_s, {u"-name"_s, u"kelvo-probe"_s, u"probe"_s});
-    QVERIFY(xmessage.waitForStarted());
-    QProcess search;
-    search.start(u"xdotool"_s, {u"search"_s, u"--sync"_s, u"--classname"_s, u"kelvo-probe"_s});
-    QVERIFY(search.waitForFinished(5000));
-    const auto window = std::uint32_t(search.readAllStandardOutput().split('\n').value(0).toUInt());
-    QCOMPARE(x11.windowFacts(window).instance.value_or(QString()), u"kelvo-probe"_s);
-    QCOMPARE(x11.clientPid(window).value_or(0), xmessage.processId());
-    xmessage.kill();
-    xmessage.waitForFinished();
+    // The window manager's own window comes from another process.
+    const auto wmPid =
+        x11.clientPid(m_desktop.windowIn(m_desktop.root(), "_NET_SUPPORTING_WM_CHECK"));
+    QFile command(u"/proc/%1/comm"_s.arg(wmPid.value_or(0)));
+    QVERIFY(command.open(QIODevice::ReadOnly));
+    QCOMPARE(command.readAll(), "openbox\n");
 }
 
 // Also run with QT_NO_GLIB=1, where the monitor has to deliver GIO's change notices itself.
@@ -225,8 +187,7 @@ void X11AppMonitorTest::entryChangeReachesRunningMonitor()
     record(monitor, calls);
     monitor.start();
     QCOMPARE(calls.last(), u"change live|Old"_s);
-    QVERIFY(
-        writeDesktopEntry(u"live"_s, "[Desktop Entry]\nType=Application\nName=New\nExec=true\n"));
+    QVERIFY(writeDesktopEntry(u"live"_s, entry("Name=New\n")));
     QTRY_COMPARE_WITH_TIMEOUT(calls.last(), u"change live|New"_s, 6000);
     m_desktop.destroyWindow(window);
 }
@@ -236,10 +197,10 @@ void X11AppMonitorTest::reportsLostDisplay()
     QProcess xvfb;
     xvfb.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s});
     QVERIFY(xvfb.waitForReadyRead(10000));
-    const QByteArray ownDisplay = qgetenv("DISPLAY");
+    const auto restoreDisplay =
+        qScopeGuard([display = qgetenv("DISPLAY")] { qputenv("DISPLAY", display); });
     qputenv("DISPLAY", ':' + xvfb.readLine().trimmed());
     X11AppMonitor monitor;
-    qputenv("DISPLAY", ownDisplay);
     QVERIFY(monitor.isConnected());
     QStringList calls;
     record(monitor, calls);
@@ -251,52 +212,12 @@ void X11AppMonitorTest::reportsLostDisplay()
     monitor.emitCurrentSnapshot(); // writes to the dead connection before noticing it
     QVERIFY(lost.wait(3000));
     QVERIFY(!monitor.isConnected());
+    QVERIFY(!X11AppMonitor().isConnected());
     monitor.start();
     calls.clear();
     QTest::qWait(2300);
     QCOMPARE(lost.count(), 1);
     QCOMPARE(calls, QStringList());
-}
-
-void X11AppMonitorTest::runsWithoutDisplay()
-{
-    const QByteArray ownDisplay = qgetenv("DISPLAY");
-    qputenv("DISPLAY", ":9999");
-    X11AppMonitor monitor;
-    qputenv("DISPLAY", ownDisplay);
-    QVERIFY(!monitor.isConnected());
-    QStringList calls;
-    record(monitor, calls);
-    monitor.start();
-    monitor.start();
-    monitor.stop();
-    QCOMPARE(calls, QStringList({u"poll -|-"_s, u"change -|-"_s, u"poll -|-"_s}));
-}
-
-void X11AppMonitorTest::tellsWaylandSessions_data()
-{
-    QTest::addColumn<QString>("sessionType");
-    QTest::addColumn<QString>("waylandDisplay");
-    QTest::addColumn<bool>("wayland");
-    QTest::newRow("X11") << u"x11"_s << QString() << false;
-    QTest::newRow("Wayland") << u"wayland"_s << QString() << true;
-    QTest::newRow("Wayland display only") << QString() << u"wayland-0"_s << true;
-    QTest::newRow("X11 type, Wayland display") << u"x11"_s << u"wayland-1"_s << true;
-    QTest::newRow("empty Wayland display") << u"tty"_s << u""_s << false;
-    QTest::newRow("nothing set") << QString() << QString() << false;
-}
-
-void X11AppMonitorTest::tellsWaylandSessions()
-{
-    QFETCH(QString, sessionType);
-    QFETCH(QString, waylandDisplay);
-    QFETCH(bool, wayland);
-    QProcessEnvironment environment;
-    if (!sessionType.isNull())
-        environment.insert(u"XDG_SESSION_TYPE"_s, sessionType);
-    if (!waylandDisplay.isNull())
-        environment.insert(u"WAYLAND_DISPLAY"_s, waylandDisplay);
-    QCOMPARE(isWaylandSession(environment), wayland);
 }
 
 QTEST_GUILESS_MAIN(X11AppMonitorTest)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/snapshot.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QProcess>
@@ -17,6 +19,11 @@ struct TestProperty {
     QByteArray bytes;
 };
 using TestProperties = QList<TestProperty>;
+
+inline QByteArray cardinal(std::uint32_t value)
+{
+    return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
+}
 
 // Windows of the test's own on the display that with-x11-desktop.sh provides.
 class TestDesktop final {
@@ -47,7 +54,7 @@ public:
         // Waited for, so that the manager's handling of the new window cannot overtake a later
         // activation of another one.
         [[maybe_unused]] const bool active =
-            QTest::qWaitFor([&] { return activeWindow() == window; });
+            QTest::qWaitFor([&] { return windowIn(m_root, "_NET_ACTIVE_WINDOW") == window; });
         return window;
     }
 
@@ -61,6 +68,12 @@ public:
         sync();
     }
 
+    // Sets _NET_ACTIVE_WINDOW behind the window manager's back.
+    void setActiveWindow(xcb_window_t window)
+    {
+        setProperty(m_root, {"_NET_ACTIVE_WINDOW", "WINDOW", cardinal(window)});
+    }
+
     void destroyWindow(xcb_window_t window)
     {
         xcb_destroy_window(m_connection, window);
@@ -70,6 +83,32 @@ public:
     // A window id that names no window.
     xcb_window_t unusedWindowId() { return xcb_generate_id(m_connection); }
 
+    // The window that a WINDOW property of `window` names, 0 for none.
+    xcb_window_t windowIn(xcb_window_t window, const QByteArray& property)
+    {
+        const auto cookie =
+            xcb_get_property(m_connection, 0, window, atom(property), XCB_ATOM_WINDOW, 0, 1);
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(m_connection, cookie, nullptr);
+        xcb_window_t named = 0;
+        if (reply && xcb_get_property_value_length(reply) == 4)
+            named = *static_cast<xcb_window_t*>(xcb_get_property_value(reply));
+        std::free(reply);
+        return named;
+    }
+
+    // Brings the window to the front the way a pager does, and waits until it is there.
+    bool activate(xcb_window_t window)
+    {
+        QProcess xdotool;
+        xdotool.start(
+            QStringLiteral("xdotool"),
+            {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window)});
+        return xdotool.waitForFinished(5000) && xdotool.exitStatus() == QProcess::NormalExit &&
+               xdotool.exitCode() == 0 &&
+               QTest::qWaitFor([&] { return windowIn(m_root, "_NET_ACTIVE_WINDOW") == window; });
+    }
+
+private:
     xcb_atom_t atom(const QByteArray& name)
     {
         const auto cookie =
@@ -80,35 +119,6 @@ public:
         return result;
     }
 
-    xcb_window_t activeWindow()
-    {
-        const auto cookie = xcb_get_property(m_connection, 0, m_root, atom("_NET_ACTIVE_WINDOW"),
-                                             XCB_ATOM_WINDOW, 0, 1);
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(m_connection, cookie, nullptr);
-        xcb_window_t window = 0;
-        if (reply && xcb_get_property_value_length(reply) == 4)
-            window = *static_cast<xcb_window_t*>(xcb_get_property_value(reply));
-        std::free(reply);
-        return window;
-    }
-
-    // Brings the window to the front the way a pager does, and waits until it is there.
-    bool activate(xcb_window_t window)
-    {
-        QProcess xdotool;
-        xdotool.start(
-            QStringLiteral("xdotool"),
-            {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window)});
-        if (!xdotool.waitForFinished(5000)) {
-            xdotool.kill();
-            xdotool.waitForFinished();
-            return false;
-        }
-        return xdotool.exitStatus() == QProcess::NormalExit && xdotool.exitCode() == 0 &&
-               QTest::qWaitFor([&] { return activeWindow() == window; });
-    }
-
-private:
     // The server serves its clients in any order: a round trip makes sure that what this
     // connection asked for is done before another connection looks.
     void sync()
@@ -121,17 +131,32 @@ private:
     xcb_window_t m_root = 0;
 };
 
-inline QByteArray cardinal(std::uint32_t value)
+// Writes (replaces) a file, making its folder.
+inline bool writeFile(const QString& path, const QByteArray& content)
 {
-    return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
+    QDir().mkpath(QFileInfo(path).path());
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
+           file.commit();
+}
+
+// A desktop entry of an application with these keys.
+inline QByteArray entry(const QByteArray& keys)
+{
+    return "[Desktop Entry]\nType=Application\nExec=true\n" + keys;
 }
 
 // Installs (replaces) a desktop entry in $XDG_DATA_HOME/applications.
 inline bool writeDesktopEntry(const QString& id, const QByteArray& content)
 {
-    const QString folder = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications");
-    QDir().mkpath(folder);
-    QSaveFile file(folder + QLatin1Char('/') + id + QStringLiteral(".desktop"));
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
-           file.commit();
+    return writeFile(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/") + id +
+                         QStringLiteral(".desktop"),
+                     content);
+}
+
+// A snapshot as "id|name", with "-" for what is absent.
+inline QString text(const kelvo::FrontmostAppSnapshot& snapshot)
+{
+    return snapshot.bundleIdentifier.value_or(QStringLiteral("-")) + u'|' +
+           snapshot.localizedName.value_or(QStringLiteral("-"));
 }

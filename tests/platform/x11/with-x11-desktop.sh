@@ -23,12 +23,7 @@ stop_all() {
     done
     wait 2>/dev/null || true
     if [ "$status" -ne 0 ]; then
-        for log in xvfb openbox; do
-            if [ -s "$dir/$log.log" ]; then
-                echo "--- $log's output ---" >&2
-                cat "$dir/$log.log" >&2
-            fi
-        done
+        cat "$dir/xvfb.log" "$dir/openbox.log" >&2 2>/dev/null || true
     fi
     rm -rf "$dir"
     exit "$status"
@@ -41,9 +36,7 @@ wait_for() {
     local what=$1
     shift
     for _ in $(seq 200); do
-        if "$@"; then
-            return 0
-        fi
+        "$@" && return 0
         sleep 0.05
     done
     echo "with-x11-desktop: gave up waiting for $what" >&2
@@ -54,12 +47,10 @@ mkdir -p "$dir/data/applications" "$dir/data-dirs" "$dir/config" "$dir/cache" "$
 chmod 700 "$dir/runtime"
 export XDG_CONFIG_HOME=$dir/config XDG_CACHE_HOME=$dir/cache XDG_RUNTIME_DIR=$dir/runtime
 
-: >"$dir/display"
-Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x800x24 3>"$dir/display" 2>"$dir/xvfb.log" &
+Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x800x24 3>"$dir/display" 2>"$dir/xvfb.log" &
 started+=($!)
-display_ready() { kill -0 "${started[0]}" && read -r display <"$dir/display"; }
-wait_for "Xvfb" display_ready
-export DISPLAY=":$display"
+wait_for "Xvfb" test -s "$dir/display"
+export DISPLAY=":$(cat "$dir/display")"
 
 # openbox finds its theme in the system's data folders, so it starts before they are hidden.
 openbox --sm-disable >"$dir/openbox.log" 2>&1 &
