@@ -1,7 +1,7 @@
 # shellcheck shell=bash
 # shellcheck disable=SC2034 # the variables set here are read by the scripts that source it
 # Sourced by the end-to-end tests of the real program. Each case runs in a subshell of its own,
-# on a virtual display of its own (Xvfb + openbox), with its own HOME, XDG folders and state
+# on a desktop of its own (tests/support/desktop.sh), with its own HOME, XDG folders and state
 # folder; the first failed check ends the case, and whatever the case started is stopped. The
 # last line of the output is "N passed, M failed"; the status is 1 when a case failed.
 #
@@ -10,6 +10,8 @@
 #   $chat_window, $other_window  a window that resolves to ChatGPT through the desktop entry
 #                                $chat_entry, and one that resolves to nothing
 #   $kelvo_pid, $kelvo_err       after launch_kelvo: the program and its standard error
+# shellcheck source-path=SCRIPTDIR source=../support/desktop.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/desktop.sh"
 
 export LC_ALL=C.UTF-8 # also makes $EPOCHREALTIME use a decimal point
 unset LANGUAGE WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP QT_QPA_PLATFORMTHEME \
@@ -17,63 +19,35 @@ unset LANGUAGE WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP QT_QPA_PLATFO
 export XDG_SESSION_TYPE=x11 QT_QPA_PLATFORM=xcb
 
 kelvo=$(realpath "${1:?usage: $0 PATH-TO-KELVO}")
-state_py=$(dirname "${BASH_SOURCE[0]}")/state.py
-state_py=$(realpath "$state_py")
+state_py=$(realpath "$(dirname "${BASH_SOURCE[0]}")/state.py")
 chat_entry="kelvo-e2e-chatgpt"
 reminder_line='[Kelvo] Reminder: 打开 ChatGPT'
 summary_line='[Kelvo] Daily Summary: '
 
-for program in Xvfb openbox xdotool xprop xmessage python3 timeout; do
-    if ! command -v "$program" >/dev/null; then
-        echo "$program is missing; scripts/setup installs it" >&2
-        exit 1
-    fi
-done
+require Xvfb openbox xdotool xprop xmessage python3 timeout
 
 e2e_root=$(mktemp -d "${TMPDIR:-/tmp}/kelvo-e2e.XXXXXX")
 trap 'rm -rf "$e2e_root"' EXIT
 # Neither the machine's system bus (logind could report a locked session) nor any session bus
 # unless a test provides its own.
-export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$e2e_root/no-system-bus"
-passed=0
-failed=0
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$e2e_root/no-system-bus" \
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$e2e_root/no-session-bus"
+passed=0 failed=0
 
-fail() {
-    echo "    FAIL: $*" >&2
-    exit 1
-}
+fail() { echo "    FAIL: $*" >&2; exit 1; }
 
 # Microseconds since the epoch.
-now_us() {
-    local t=$EPOCHREALTIME
-    echo "${t/./}"
-}
+now_us() { echo "${EPOCHREALTIME/./}"; }
 
-# wait_until SECONDS WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds.
-wait_until() {
-    local seconds=$1 what=$2
-    shift 2
-    local deadline=$(($(now_us) + seconds * 1000000))
-    until "$@"; do
-        if (($(now_us) > deadline)); then
-            fail "gave up after ${seconds} s waiting for $what"
-        fi
-        sleep 0.02
-    done
-}
+# wait_until SECONDS WHAT COMMAND...: wait_for with a time limit of its own; fails the case.
+wait_until() { wait_seconds=$1 wait_for "${@:2}" || exit 1; }
 
 # run_case NAME FUNCTION [ARGUMENTS...]
 run_case() {
     local name=$1 status started
-    shift
     started=$(now_us)
     set +e
-    (
-        set -euo pipefail
-        trap case_teardown EXIT
-        case_setup
-        "$@"
-    )
+    (set -euo pipefail; case_setup; "${@:2}")
     status=$?
     set -e
     local took=$((($(now_us) - started) / 1000))
@@ -86,13 +60,13 @@ run_case() {
     fi
 }
 
-finish() {
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
-}
+finish() { echo "$passed passed, $failed failed" && [ "$failed" -eq 0 ]; }
 
+# Openbox starts after the windows exist: a window mapped while openbox is still starting is
+# now and then never managed, whereas windows already there are taken over at its start.
 case_setup() {
-    case_dir=$(mktemp -d "$e2e_root/case.XXXXXX")
+    desktop_begin case "$e2e_root"
+    case_dir=$desktop_dir
     local folder
     for folder in home data config runtime cache; do
         mkdir -m 700 "$case_dir/$folder"
@@ -101,73 +75,13 @@ case_setup() {
         XDG_RUNTIME_DIR=$case_dir/runtime XDG_CACHE_HOME=$case_dir/cache \
         KELVO_STORE_DIR=$case_dir/store
     state=$KELVO_STORE_DIR/state.json
-    started_pids=()
-    start_display
+    start_xvfb 1024x768x24
     open_windows
-    start_window_manager
-    mkdir "$XDG_DATA_HOME/applications"
-    cat >"$XDG_DATA_HOME/applications/$chat_entry.desktop" <<EOF
-[Desktop Entry]
-Type=Application
-Name=ChatGPT
-Exec=xmessage ChatGPT
-StartupWMClass=kelvo-e2e-chat
-EOF
-}
-
-# Stops, newest first, whatever the case started; on failure shows what the programs said.
-case_teardown() {
-    local status=$? index pid
-    for ((index = ${#started_pids[@]} - 1; index >= 0; index--)); do
-        pid=${started_pids[index]}
-        kill "$pid" 2>/dev/null || true
-    done
-    for pid in "${started_pids[@]}"; do
-        wait_gone "$pid" 50 || kill -KILL "$pid" 2>/dev/null || true
-    done
-    if [ "$status" -ne 0 ]; then
-        local log
-        for log in "$case_dir"/*.err "$case_dir"/*.log; do
-            [ -s "$log" ] || continue
-            echo "    --- $(basename "$log")" >&2
-            tail -n 20 "$log" | sed 's/^/    /' >&2
-        done
-    fi
-    exit "$status"
-}
-
-# wait_gone PID TRIES: true once the process has ended, checking every 20 ms.
-wait_gone() {
-    local try
-    for ((try = 0; try < $2; try++)); do
-        kill -0 "$1" 2>/dev/null || return 0
-        sleep 0.02
-    done
-    return 1
-}
-
-# Without -noreset, the server resets whenever its last client leaves.
-start_display() {
-    : >"$case_dir/display"
-    Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 \
-        3>"$case_dir/display" 2>"$case_dir/xvfb.log" &
-    xvfb_pid=$!
-    helper_started
-    wait_until 10 "Xvfb" display_ready
-    export DISPLAY=":$display_number"
-}
-
-# Openbox starts after the windows exist: a window mapped while openbox is still starting is
-# now and then never managed, whereas windows already there are taken over at its start.
-start_window_manager() {
-    openbox --sm-disable >"$case_dir/openbox.log" 2>&1 &
-    helper_started
+    start_openbox
     wait_until 10 "openbox to manage the windows" windows_managed
-}
-
-display_ready() {
-    kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start"
-    read -r display_number <"$case_dir/display"
+    mkdir "$XDG_DATA_HOME/applications"
+    printf '%s\n' '[Desktop Entry]' Type=Application Name=ChatGPT 'Exec=xmessage ChatGPT' \
+        StartupWMClass=kelvo-e2e-chat >"$XDG_DATA_HOME/applications/$chat_entry.desktop"
 }
 
 windows_managed() {
@@ -203,16 +117,7 @@ activate() {
     wait_until 5 "window $1 to be the active one" is_active "$1"
 }
 
-is_active() {
-    [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]
-}
-
-# Records the helper program just started in the background; only the program under test is
-# waited for, so bash need not report how the others ended.
-helper_started() {
-    started_pids+=($!)
-    disown $!
-}
+is_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
 
 # launch_kelvo NAME: starts the program with its standard error in $case_dir/NAME.err.
 launch_kelvo() {
@@ -220,7 +125,7 @@ launch_kelvo() {
     : >"$kelvo_err"
     "$kelvo" >"$case_dir/$1.out" 2>>"$kelvo_err" &
     kelvo_pid=$!
-    started_pids+=("$kelvo_pid")
+    desktop_pids+=("$kelvo_pid")
 }
 
 # stop_kelvo SIGNAL: sends the signal and waits for the program to end; sets $kelvo_status.
@@ -233,10 +138,7 @@ stop_kelvo() {
 }
 
 # The exit status of the program that has ended, in $kelvo_status.
-collect_status() {
-    kelvo_status=0
-    wait "$kelvo_pid" || kelvo_status=$?
-}
+collect_status() { kelvo_status=0; wait "$kelvo_pid" || kelvo_status=$?; }
 
 # SIGHUP, SIGINT and SIGTERM are bits 0, 1 and 14 of the caught-signals mask.
 handles_termination_signals() {
@@ -245,41 +147,24 @@ handles_termination_signals() {
     [ -n "$caught" ] && (((16#$caught & 0x4003) == 0x4003))
 }
 
-gone() {
-    ! kill -0 "$1" 2>/dev/null
-}
+gone() { ! kill -0 "$1" 2>/dev/null; }
 
-running() {
-    kill -0 "$kelvo_pid" 2>/dev/null || fail "Kelvo ended unexpectedly"
-}
+running() { kill -0 "$kelvo_pid" 2>/dev/null || fail "Kelvo ended unexpectedly"; }
 
 # lines_in FILE TEXT: how many lines of the file contain the text.
-lines_in() {
-    grep -cF -- "$2" "$1" || true
-}
+lines_in() { grep -cF -- "$2" "$1" || true; }
 
 # Waits until Kelvo's standard error holds COUNT lines with TEXT.
 wait_for_lines() {
     wait_until "${3:-10}" "$1 × \"$2\" from Kelvo" has_lines "$1" "$2"
 }
 
-has_lines() {
-    running
-    [ "$(lines_in "$kelvo_err" "$2")" -ge "$1" ]
-}
+has_lines() { running && [ "$(lines_in "$kelvo_err" "$2")" -ge "$1" ]; }
 
 # Stored sessions, counted without parsing the file: only sessions have an endedAt.
-stored_sessions() {
-    if [ -f "$state" ]; then
-        grep -o '"endedAt"' "$state" | wc -l
-    else
-        echo 0
-    fi
-}
+stored_sessions() { grep -so '"endedAt"' "$state" | wc -l; }
 
-has_sessions() {
-    [ "$(stored_sessions)" -ge "$1" ]
-}
+has_sessions() { [ "$(stored_sessions)" -ge "$1" ]; }
 
 state_query() {
     python3 "$state_py" "$1" "$state" "${@:2}" || fail "state.json is not a readable state document"

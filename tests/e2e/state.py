@@ -1,14 +1,9 @@
 #!/usr/bin/env python3
-"""Reads Kelvo's state.json for the end-to-end tests.
-
-  state.py sessions FILE   one line per stored session, tab-separated: appName,
-                           bundleIdentifier, startedAt, endedAt and firstReminderShownAt
-                           (times in epoch seconds, "-" when absent)
-  state.py get FILE KEY    the text of a top-level key, empty when absent
-  state.py events FILE KIND  how many reminder events of that kind it holds
-
-Exits with status 1 when the file is missing or is not a state document.
-"""
+"""Reads Kelvo's state.json for the end-to-end tests: `sessions FILE` prints one tab-separated
+line per session (appName, bundleIdentifier, startedAt, endedAt, firstReminderShownAt; times in
+epoch seconds, "-" when absent), `get FILE KEY` a top-level key's text (empty when absent),
+`events FILE KIND` how many reminder events of that kind it holds. Exits with status 1 when the
+file is missing or is not a state document."""
 import calendar
 import json
 import sys

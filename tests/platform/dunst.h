@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QFile>
-#include <QProcess>
+#include "privatebus.h"
+
 #include <QRegularExpression>
-#include <QStringList>
 
 #include <optional>
 
@@ -15,17 +14,16 @@ inline QString path(const char* file)
     return qEnvironmentVariable("KELVO_TEST_NOTIFY_DIR") + u'/' + QLatin1StringView(file);
 }
 
-inline QByteArray read(const char* file)
+inline QString read(const char* file)
 {
-    QFile input(path(file));
-    return input.open(QIODevice::ReadOnly) ? input.readAll() : QByteArray();
+    return QString::fromUtf8(readFile(path(file)));
 }
 
 // Runs dunstctl with `arguments`: what it printed, or nothing when it failed.
 inline std::optional<QByteArray> ctl(const QStringList& arguments)
 {
     QProcess process;
-    process.start(QStringLiteral("dunstctl"), arguments);
+    process.start(u"dunstctl"_s, arguments);
     if (!process.waitForFinished() || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0)
         return std::nullopt;
@@ -34,8 +32,7 @@ inline std::optional<QByteArray> ctl(const QStringList& arguments)
 
 inline bool isRunning()
 {
-    return qEnvironmentVariableIsSet("KELVO_TEST_NOTIFY_DIR") &&
-           ctl({QStringLiteral("is-paused")}).has_value();
+    return qEnvironmentVariableIsSet("KELVO_TEST_NOTIFY_DIR") && ctl({u"is-paused"_s}).has_value();
 }
 
 // One notification as dunst received it.
@@ -49,8 +46,7 @@ struct Received {
 inline QList<Received> received()
 {
     QList<Received> result;
-    const QString text = QString::fromUtf8(read("notifications.log"));
-    for (const QString& record : text.split(QChar(0x1e), Qt::SkipEmptyParts)) {
+    for (const QString& record : read("notifications.log").split(QChar(0x1e), Qt::SkipEmptyParts)) {
         const QStringList f = record.split(QChar(0x1f));
         if (f.size() == 4)
             result.append({f[0].toUInt(), f[1], f[2], f[3]});
@@ -62,7 +58,7 @@ inline QList<Received> received()
 inline QByteArray openCounts()
 {
     const auto count = [](const char* kind) {
-        return ctl({QStringLiteral("count"), QString::fromLatin1(kind)}).value_or("?").trimmed();
+        return ctl({u"count"_s, QString::fromLatin1(kind)}).value_or("?").trimmed();
     };
     return count("displayed") + '+' + count("waiting");
 }
@@ -72,8 +68,7 @@ inline QStringList offeredButtons(uint id)
 {
     static const QRegularExpression entry(QStringLiteral(R"(^#(.*?) \((.*)\) \[(\d+),(.*)\]$)"));
     QStringList buttons;
-    const QString input = QString::fromUtf8(read("menu-input"));
-    for (const QString& line : input.split(u'\n')) {
+    for (const QString& line : read("menu-input").split(u'\n')) {
         const QRegularExpressionMatch match = entry.match(line);
         if (match.hasMatch() && match.captured(3).toUInt() == id)
             buttons.append(match.captured(1) + u'=' + match.captured(4));
@@ -85,8 +80,7 @@ inline QStringList offeredButtons(uint id)
 // Makes the menu script pick the first entry that contains `text`.
 inline bool choose(const QString& text)
 {
-    QFile file(path("menu-choice"));
-    return file.open(QIODevice::WriteOnly) && file.write(text.toUtf8()) >= 0;
+    return writeFile(path("menu-choice"), text.toUtf8());
 }
 
 } // namespace dunst

@@ -4,109 +4,14 @@
 #include "model/enums.h"
 #include "summary/summaryrecords.h"
 
-#include <QDBusConnection>
+#include "privatebus.h"
+
 #include <QDBusContext>
-#include <QDBusMessage>
-#include <QDir>
-#include <QFile>
-#include <QObject>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTemporaryFile>
-#include <QTest>
 
-#include <cstdio>
 #include <optional>
-#include <unistd.h>
 
-inline const QString notificationsName = QStringLiteral("org.freedesktop.Notifications");
-inline const QString notificationsPath = QStringLiteral("/org/freedesktop/Notifications");
-
-// Sends this process's standard error to a file for as long as it lives.
-class StderrCapture final {
-public:
-    StderrCapture()
-    {
-        m_file.open();
-        std::fflush(stderr);
-        dup2(m_file.handle(), STDERR_FILENO);
-    }
-    ~StderrCapture()
-    {
-        std::fflush(stderr);
-        dup2(m_saved, STDERR_FILENO);
-        close(m_saved);
-    }
-    StderrCapture(const StderrCapture&) = delete;
-    StderrCapture& operator=(const StderrCapture&) = delete;
-
-    QString text() const
-    {
-        QFile file(m_file.fileName());
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
-
-private:
-    QTemporaryFile m_file;
-    int m_saved = dup(STDERR_FILENO);
-};
-
-// A session bus of the test's own, where nothing is activatable unless asked for.
-class PrivateBus final {
-public:
-    // With `failingServer`, org.freedesktop.Notifications is activatable but fails to start.
-    explicit PrivateBus(bool failingServer = false)
-    {
-        const QString services = m_dir.filePath(QStringLiteral("services"));
-        QDir().mkpath(services);
-        if (failingServer) {
-            write(services + QStringLiteral("/notifications.service"),
-                  "[D-BUS Service]\nName=org.freedesktop.Notifications\nExec=/bin/false\n");
-        }
-        const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
-        write(config, QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                                     "<servicedir>%2</servicedir><auth>EXTERNAL</auth>"
-                                     "<policy context=\"default\"><allow own=\"*\"/>"
-                                     "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
-                                     "</policy></busconfig>")
-                          .arg(m_dir.path(), services)
-                          .toUtf8());
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
-                        QStringLiteral("--config-file=") + config});
-        if (m_daemon.waitForReadyRead(10000))
-            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    ~PrivateBus()
-    {
-        for (const QString& name : std::as_const(m_connections))
-            QDBusConnection::disconnectFromBus(name);
-        m_daemon.kill();
-        m_daemon.waitForFinished();
-    }
-
-    bool isRunning() const { return !m_address.isEmpty(); }
-    QString address() const { return m_address; }
-    QDBusConnection connect()
-    {
-        static int counter = 0;
-        m_connections.append(QStringLiteral("kelvo-test-%1").arg(++counter));
-        return QDBusConnection::connectToBus(m_address, m_connections.constLast());
-    }
-
-private:
-    static void write(const QString& path, const QByteArray& bytes)
-    {
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(bytes);
-    }
-
-    QTemporaryDir m_dir;
-    QProcess m_daemon;
-    QString m_address;
-    QStringList m_connections;
-};
+inline const QString notificationsName = u"org.freedesktop.Notifications"_s;
+inline const QString notificationsPath = u"/org/freedesktop/Notifications"_s;
 
 // Plays the notification server on a PrivateBus. It numbers notifications from 1 and sends
 // whatever signals the test asks for.

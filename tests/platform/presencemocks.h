@@ -1,128 +1,65 @@
 #pragma once
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
+#include "privatebus.h"
+
 #include <QDBusVariant>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <QTest>
 
-#include <csignal>
-#include <sys/prctl.h>
-#include <unistd.h>
-
-using namespace Qt::Literals::StringLiterals;
-
-// Generous: a loaded 2-core machine starts Python slowly.
-constexpr int mockTimeoutMs = 20000;
-
-// Processes started here die with the test, however it ends.
-inline void dieWithTest()
-{
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
-
-// A bus daemon of the test's own, with nothing activatable on it.
-class TestBus final {
-public:
-    TestBus()
-    {
-        QFile config(m_dir.filePath(u"bus.conf"_s));
-        if (config.open(QIODevice::WriteOnly)) {
-            config.write(u"<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                         "<auth>EXTERNAL</auth><policy context=\"default\"><allow own=\"*\"/>"
-                         "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
-                         "</policy></busconfig>"_s.arg(m_dir.path())
-                             .toUtf8());
-            config.close();
-        }
-        m_daemon.setChildProcessModifier(dieWithTest);
-        m_daemon.start(u"dbus-daemon"_s, {u"--nofork"_s, u"--print-address=1"_s,
-                                          u"--config-file="_s + config.fileName()});
-        if (m_daemon.waitForReadyRead(mockTimeoutMs))
-            address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-    }
-    ~TestBus()
-    {
-        for (const QString& name : std::as_const(m_names))
-            QDBusConnection::disconnectFromBus(name);
-        m_daemon.kill();
-        m_daemon.waitForFinished();
-    }
-
-    QDBusConnection connect()
-    {
-        static int counter = 0;
-        m_names.append(u"presence-test-%1"_s.arg(++counter));
-        return QDBusConnection::connectToBus(address, m_names.constLast());
-    }
-
-    QString address;
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_daemon;
-    QStringList m_names;
-};
+#include <algorithm>
 
 // One python3-dbusmock service; what it logs tells which calls reached it.
 class DBusMock final {
 public:
     ~DBusMock() { quit(); }
 
-    void start(TestBus& bus, const QString& name, const QStringList& arguments)
+    void start(PrivateBus& bus, const QString& name, const QStringList& arguments)
     {
         m_name = name;
         m_control = bus.connect();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_s, bus.address);
-        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, bus.address);
-        m_process.setProcessEnvironment(env);
-        m_process.setChildProcessModifier(dieWithTest);
         // Debian's python3-dbusmock is installed for the system interpreter, which another
         // python3 earlier on PATH may not see.
         const QString python =
             QFile::exists(u"/usr/bin/python3"_s) ? u"/usr/bin/python3"_s : u"python3"_s;
-        m_process.start(python, QStringList{u"-m"_s, u"dbusmock"_s} + arguments);
+        startChild(m_process, python, QStringList{u"-m"_s, u"dbusmock"_s} + arguments,
+                   {{u"DBUS_SYSTEM_BUS_ADDRESS"_s, bus.address},
+                    {u"DBUS_SESSION_BUS_ADDRESS"_s, bus.address}});
     }
+    // Whether the service took its name; says why not.
     bool waitUntilOwned()
     {
-        return QTest::qWaitFor(
-                   [this] {
-                       return m_process.state() == QProcess::NotRunning ||
-                              m_control.interface()->isServiceRegistered(m_name).value();
-                   },
-                   mockTimeoutMs) &&
-               m_process.state() == QProcess::Running;
+        const auto settled = [this] {
+            return m_process.state() == QProcess::NotRunning ||
+                   m_control.interface()->isServiceRegistered(m_name).value();
+        };
+        if (waitFor(settled, m_name) && m_process.state() == QProcess::Running)
+            return true;
+        qWarning() << m_name << "did not start:" << m_process.readAllStandardError();
+        return false;
     }
     bool waitForLog(const QString& text)
     {
-        const bool logged = QTest::qWaitFor(
+        return waitFor(
             [this, &text] {
                 m_log += m_process.readAllStandardOutput();
                 return m_log.contains(text.toUtf8());
             },
-            mockTimeoutMs);
-        if (!logged)
-            qWarning() << m_name << "never logged" << text;
-        return logged;
+            m_name + u" to log "_s + text);
     }
-    QDBusMessage call(const QString& path, const QString& interface, const QString& method,
-                      const QVariantList& arguments)
+    // Whether the call succeeded; says why not.
+    bool call(const QString& path, const QString& interface, const QString& method,
+              const QVariantList& arguments)
     {
         QDBusMessage message = QDBusMessage::createMethodCall(m_name, path, interface, method);
         message.setArguments(arguments);
-        return m_control.call(message, QDBus::Block, mockTimeoutMs);
+        const QDBusMessage reply = m_control.call(message, QDBus::Block, busTimeoutMs);
+        if (reply.type() != QDBusMessage::ReplyMessage)
+            qWarning() << m_name << "failed:" << reply.errorMessage();
+        return reply.type() == QDBusMessage::ReplyMessage;
     }
     void quit()
     {
         m_process.kill();
         m_process.waitForFinished();
     }
-    QString errors() { return QString::fromUtf8(m_process.readAllStandardError()); }
 
 private:
     QString m_name;
@@ -149,40 +86,41 @@ enum class Cause {
 // logind (with session c1 of this user) on a system bus, and both screensavers on a session
 // bus, all mocked; the buses are the test's own.
 class MockWorld final {
+    PrivateBus m_system;
+    PrivateBus m_session;
+
 public:
     explicit MockWorld(const QString& freedesktopSaverPath)
         : m_saverPath(freedesktopSaverPath)
-        , m_systemBus(m_system.connect())
-        , m_sessionBus(m_session.connect())
     {}
 
-    bool busesRunning() const { return m_systemBus.isConnected() && m_sessionBus.isConnected(); }
     // Connections for the watcher under test.
-    QDBusConnection systemBus() const { return m_systemBus; }
-    QDBusConnection sessionBus() const { return m_sessionBus; }
+    const QDBusConnection systemBus = m_system.connect();
+    const QDBusConnection sessionBus = m_session.connect();
 
-    bool startServices()
+    bool busesRunning() const { return systemBus.isConnected() && sessionBus.isConnected(); }
+
+    // Starts the services, then switches on the `initial` causes.
+    bool startServices(const QList<Cause>& initial = {})
     {
         m_logind.start(m_system, u"org.freedesktop.login1"_s, {u"--template"_s, u"logind"_s});
         m_freedesktop.start(m_session, freedesktopSaver,
                             {freedesktopSaver, m_saverPath, freedesktopSaver});
         m_gnome.start(m_session, u"org.gnome.ScreenSaver"_s,
                       {u"--template"_s, u"gnome_screensaver"_s});
-        for (DBusMock* mock : {&m_logind, &m_freedesktop, &m_gnome}) {
-            if (!mock->waitUntilOwned()) {
-                qWarning() << "a mock service did not start:" << mock->errors();
-                return false;
-            }
-        }
         // GetActive and SetActive as gnome_screensaver has them.
-        return addSession(u"c1"_s) &&
-               ok(m_freedesktop.call(m_saverPath, mockInterface, u"AddMethod"_s,
-                                     {freedesktopSaver, u"GetActive"_s, QString(), u"b"_s,
-                                      u"ret = getattr(self, 'is_active', False)"_s})) &&
-               ok(m_freedesktop.call(m_saverPath, mockInterface, u"AddMethod"_s,
-                                     {freedesktopSaver, u"SetActive"_s, u"b"_s, QString(),
-                                      u"self.is_active = args[0]\n"
-                                      "self.EmitSignal('', 'ActiveChanged', 'b', args)"_s}));
+        const bool started =
+            m_logind.waitUntilOwned() && m_freedesktop.waitUntilOwned() &&
+            m_gnome.waitUntilOwned() && addSession(u"c1"_s) &&
+            m_freedesktop.call(m_saverPath, mockInterface, u"AddMethod"_s,
+                               {freedesktopSaver, u"GetActive"_s, QString(), u"b"_s,
+                                u"ret = getattr(self, 'is_active', False)"_s}) &&
+            m_freedesktop.call(m_saverPath, mockInterface, u"AddMethod"_s,
+                               {freedesktopSaver, u"SetActive"_s, u"b"_s, QString(),
+                                u"self.is_active = args[0]\n"
+                                "self.EmitSignal('', 'ActiveChanged', 'b', args)"_s});
+        return started &&
+               std::all_of(initial.cbegin(), initial.cend(), [this](Cause c) { return apply(c); });
     }
 
     // Once every service has been asked for its state, every signal reaches the watcher.
@@ -201,24 +139,24 @@ public:
         case wake:
             return setProperty(managerPath, managerInterface, u"PreparingForSleep"_s,
                                cause == sleep) &&
-                   ok(m_logind.call(managerPath, mockInterface, u"EmitSignal"_s,
-                                    {managerInterface, u"PrepareForSleep"_s, u"b"_s,
-                                     QVariantList{cause == sleep}}));
+                   m_logind.call(managerPath, mockInterface, u"EmitSignal"_s,
+                                 {managerInterface, u"PrepareForSleep"_s, u"b"_s,
+                                  QVariantList{cause == sleep}});
         case lock:
         case unlock:
-            return ok(m_logind.call(sessionPath(u"c1"_s), sessionInterface,
-                                    cause == lock ? u"Lock"_s : u"Unlock"_s, {}));
+            return m_logind.call(sessionPath(u"c1"_s), sessionInterface,
+                                 cause == lock ? u"Lock"_s : u"Unlock"_s, {});
         case hintOn:
         case hintOff:
             return setLockedHint(u"c1"_s, cause == hintOn);
         case freedesktopOn:
         case freedesktopOff:
-            return ok(m_freedesktop.call(m_saverPath, freedesktopSaver, u"SetActive"_s,
-                                         {cause == freedesktopOn}));
+            return m_freedesktop.call(m_saverPath, freedesktopSaver, u"SetActive"_s,
+                                      {cause == freedesktopOn});
         case gnomeOn:
         case gnomeOff:
-            return ok(m_gnome.call(u"/org/gnome/ScreenSaver"_s, u"org.gnome.ScreenSaver"_s,
-                                   u"SetActive"_s, {cause == gnomeOn}));
+            return m_gnome.call(u"/org/gnome/ScreenSaver"_s, u"org.gnome.ScreenSaver"_s,
+                                u"SetActive"_s, {cause == gnomeOn});
         case logindQuits:
             m_logind.quit();
             return true;
@@ -230,7 +168,7 @@ public:
     }
 
     // Returns once the watcher's connections have handed over every message that reached them.
-    bool flush() { return flush(m_systemBus) && flush(m_sessionBus); }
+    bool flush() { return ::flush(systemBus) && ::flush(sessionBus); }
 
     // Sessions c2 and ".../session/auto", both locked; "auto" stands for c1.
     bool addAutoSession()
@@ -252,44 +190,22 @@ private:
         return u"/org/freedesktop/login1/session/"_s + id;
     }
 
-    static bool ok(const QDBusMessage& reply)
-    {
-        if (reply.type() != QDBusMessage::ReplyMessage)
-            qWarning() << "a mock service failed:" << reply.errorMessage();
-        return reply.type() == QDBusMessage::ReplyMessage;
-    }
     bool addSession(const QString& id)
     {
-        return ok(m_logind.call(managerPath, mockInterface, u"AddSession"_s,
-                                {id, u"seat0"_s, uint(getuid()), u"user"_s, true}));
+        return m_logind.call(managerPath, mockInterface, u"AddSession"_s,
+                             {id, u"seat0"_s, uint(getuid()), u"user"_s, true});
     }
     bool setLockedHint(const QString& id, bool locked)
     {
-        return ok(m_logind.call(sessionPath(id), sessionInterface, u"SetLockedHint"_s, {locked}));
+        return m_logind.call(sessionPath(id), sessionInterface, u"SetLockedHint"_s, {locked});
     }
     bool setProperty(const QString& path, const QString& interface, const QString& name,
                      const QVariant& value)
     {
-        return ok(m_logind.call(path, u"org.freedesktop.DBus.Properties"_s, u"Set"_s,
-                                {interface, name, QVariant::fromValue(QDBusVariant(value))}));
+        return m_logind.call(path, u"org.freedesktop.DBus.Properties"_s, u"Set"_s,
+                             {interface, name, QVariant::fromValue(QDBusVariant(value))});
     }
-    // Replies and signals reach the receiver's thread in the order of arrival.
-    static bool flush(const QDBusConnection& bus)
-    {
-        const QDBusMessage ping =
-            QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
-                                           u"org.freedesktop.DBus.Peer"_s, u"Ping"_s);
-        QDBusPendingCallWatcher watcher(bus.asyncCall(ping, mockTimeoutMs));
-        bool done = false;
-        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&done] { done = true; });
-        return QTest::qWaitFor([&done] { return done; }, mockTimeoutMs);
-    }
-
     const QString m_saverPath;
-    TestBus m_system;
-    TestBus m_session;
-    QDBusConnection m_systemBus;
-    QDBusConnection m_sessionBus;
     DBusMock m_logind;
     DBusMock m_freedesktop;
     DBusMock m_gnome;

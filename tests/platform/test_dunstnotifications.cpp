@@ -8,7 +8,6 @@
 #include <csignal>
 
 using namespace kelvo;
-using namespace Qt::Literals::StringLiterals;
 
 // The adapter against a real dunst; run through with-notification-daemon.sh.
 class DunstNotificationsTest final : public QObject {

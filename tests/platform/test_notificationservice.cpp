@@ -8,7 +8,6 @@
 #include <memory>
 
 using namespace kelvo;
-using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -72,24 +71,17 @@ void NotificationServiceTest::writesLinesWithoutAServer()
     QFETCH(bool, activatable);
     QFETCH(int, reply);
     QFETCH(NotificationAuthorizationState, state);
-    PrivateBus bus(activatable);
-    QVERIFY(bus.isRunning());
+    PrivateBus bus(activatable ? notificationsName : QString());
+    QVERIFY(!bus.address.isEmpty());
     std::unique_ptr<FakeServer> server;
     if (reply >= 0)
         server = std::make_unique<FakeServer>(bus.connect(), FakeServer::Reply(reply));
     QTemporaryDir runtime;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"KELVO_TEST_CHILD"_s, u"1"_s);
-    env.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
-    env.remove(u"DISPLAY"_s);
-    env.remove(u"DBUS_SESSION_BUS_ADDRESS"_s);
-    if (!address.isNull())
-        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, address == u"private" ? bus.address() : address);
     QProcess child;
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {});
-    // Not waitForFinished(): the server here answers from this event loop.
-    QTRY_COMPARE_WITH_TIMEOUT(child.state(), QProcess::NotRunning, 30000);
+    QVERIFY(runSelf(
+        child, {{u"XDG_RUNTIME_DIR"_s, runtime.path()},
+                {u"DISPLAY"_s, QString()},
+                {u"DBUS_SESSION_BUS_ADDRESS"_s, address == u"private" ? bus.address : address}}));
     QCOMPARE(child.readAllStandardOutput(), (QByteArray::number(int(state)) + '\n').repeated(2));
     QCOMPARE(QString::fromUtf8(child.readAllStandardError()),
              u"[Kelvo] Reminder: 打开 ChatGPT\n"
@@ -125,7 +117,7 @@ void NotificationServiceTest::hostileAnswers()
     QFETCH(QStringList, steps);
     QFETCH(QStringList, expected);
     PrivateBus bus;
-    QVERIFY(bus.isRunning());
+    QVERIFY(!bus.address.isEmpty());
     auto server = std::make_unique<FakeServer>(bus.connect());
     FreedesktopNotificationService service(bus.connect());
     Answers answers(service);
@@ -163,11 +155,7 @@ void NotificationServiceTest::hostileAnswers()
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet("KELVO_TEST_CHILD"))
-        return sendWithoutAServer();
-    NotificationServiceTest test;
-    return QTest::qExec(&test, argc, argv);
+    return testMain<NotificationServiceTest>(argc, argv, sendWithoutAServer);
 }
 
 #include "test_notificationservice.moc"

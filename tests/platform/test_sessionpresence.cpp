@@ -5,11 +5,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <algorithm>
-#include <cstdio>
-
 using namespace kelvo;
-using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -104,28 +100,21 @@ void SessionPresenceTest::followsEveryCause()
     QFETCH(Steps, steps);
     MockWorld world(saverPath);
     QVERIFY(world.busesRunning());
-    const auto switchOn = [&world, &initial] {
-        return std::all_of(initial.cbegin(), initial.cend(),
-                           [&world](Cause cause) { return world.apply(cause); });
-    };
     if (!startLate)
-        QVERIFY(world.startServices() && switchOn());
+        QVERIFY(world.startServices(initial));
 
-    SessionPresence presence(world.systemBus(), world.sessionBus());
+    SessionPresence presence(world.systemBus, world.sessionBus);
     QSignalSpy spy(&presence, &SessionPresence::awayChanged);
     // Started late, the services are known to be watched once the watcher reports them on.
-    if (startLate)
-        QVERIFY(world.startServices() && switchOn());
-    else
-        QVERIFY(world.waitUntilWatched());
+    QVERIFY(startLate ? world.startServices(initial) : world.waitUntilWatched());
 
     bool away = !initial.isEmpty();
-    QTRY_COMPARE_WITH_TIMEOUT(presence.isAway(), away, mockTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(presence.isAway(), away, busTimeoutMs);
     QVariantList expected = away ? QVariantList{true} : QVariantList{};
     for (const Step& step : std::as_const(steps)) {
         QVERIFY(world.apply(step.cause));
         QVERIFY(world.flush());
-        QTRY_COMPARE_WITH_TIMEOUT(presence.isAway(), step.away, mockTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(presence.isAway(), step.away, busTimeoutMs);
         if (step.away != away)
             expected.append(away = step.away);
     }
@@ -143,14 +132,14 @@ void SessionPresenceTest::findsItsSessionThroughAuto()
     MockWorld world(u"/org/freedesktop/ScreenSaver"_s);
     QVERIFY(world.busesRunning() && world.startServices() && world.addAutoSession());
     qunsetenv("XDG_SESSION_ID");
-    SessionPresence presence(world.systemBus(), world.sessionBus());
+    SessionPresence presence(world.systemBus, world.sessionBus);
     qputenv("XDG_SESSION_ID", "c1");
 
     QVERIFY(world.waitUntilWatched());
     QVERIFY(world.flush());
     QVERIFY(!presence.isAway());
     QVERIFY(world.apply(Cause::hintOn));
-    QTRY_VERIFY_WITH_TIMEOUT(presence.isAway(), mockTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(presence.isAway(), busTimeoutMs);
 }
 
 void SessionPresenceTest::quietWithoutServices_data()
@@ -165,16 +154,12 @@ void SessionPresenceTest::quietWithoutServices()
 {
     QFETCH(bool, privateBuses);
     QFETCH(QString, address);
-    TestBus system;
-    TestBus session;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(u"KELVO_TEST_CHILD"_s, u"1"_s);
-    env.insert(u"DBUS_SYSTEM_BUS_ADDRESS"_s, privateBuses ? system.address : address);
-    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, privateBuses ? session.address : address);
+    PrivateBus system;
+    PrivateBus session;
     QProcess child;
-    child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {});
-    QVERIFY(child.waitForFinished(mockTimeoutMs));
+    QVERIFY(runSelf(child,
+                    {{u"DBUS_SYSTEM_BUS_ADDRESS"_s, privateBuses ? system.address : address},
+                     {u"DBUS_SESSION_BUS_ADDRESS"_s, privateBuses ? session.address : address}}));
     QCOMPARE(child.exitCode(), 0);
     QCOMPARE(child.readAllStandardError(), QByteArray());
     QCOMPARE(child.readAllStandardOutput(), "away=0 changes=0\n");
@@ -182,11 +167,7 @@ void SessionPresenceTest::quietWithoutServices()
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet("KELVO_TEST_CHILD"))
-        return watchQuietly();
-    SessionPresenceTest test;
-    return QTest::qExec(&test, argc, argv);
+    return testMain<SessionPresenceTest>(argc, argv, watchQuietly);
 }
 
 #include "test_sessionpresence.moc"
