@@ -253,8 +253,8 @@ std::optional<qint64> X11Connection::clientPid(std::uint32_t window)
 {
     if (!isOpen() || window == 0 || !hasResourceExtension())
         return std::nullopt;
-    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-    const auto cookie = xcb_res_query_client_ids(m_connection, 1, &spec);
+    xcb_res_client_id_spec_t query{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    const auto cookie = xcb_res_query_client_ids(m_connection, 1, &query);
     xcb_generic_error_t* error = nullptr;
     Reply<xcb_res_query_client_ids_reply_t> reply(
         xcb_res_query_client_ids_reply(m_connection, cookie, &error));
@@ -262,9 +262,9 @@ std::optional<qint64> X11Connection::clientPid(std::uint32_t window)
     if (!reply)
         return std::nullopt;
     auto it = xcb_res_query_client_ids_ids_iterator(reply.get());
+    // Only the process id was asked for, so every value the server returns is one.
     for (; it.rem > 0; xcb_res_client_id_value_next(&it)) {
-        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
-            xcb_res_client_id_value_value_length(it.data) >= 1) {
+        if (xcb_res_client_id_value_value_length(it.data) >= 1) {
             const std::uint32_t pid = *xcb_res_client_id_value_value(it.data);
             return pid == 0 ? std::nullopt : std::optional<qint64>(pid);
         }
