@@ -181,19 +181,7 @@ void AppState::beginSession(const ResolvedSource& source)
 
 void AppState::close(const ActiveSession& session, const QDateTime& endedAt)
 {
-    m_sessions.append(AiUsageSession{
-        .id = session.id,
-        .appRuleId = session.appRuleId,
-        .appName = session.displayName,
-        .bundleIdentifier = session.bundleIdentifier,
-        .sourceType = session.sourceType,
-        .sourceIdentifier = session.sourceIdentifier,
-        .domain = session.domain,
-        .browserName = session.browserName,
-        .startedAt = session.startedAt,
-        .endedAt = endedAt,
-        .firstReminderShownAt = session.firstReminderShownAt,
-    });
+    m_sessions.append(session.endedAt(endedAt));
     pruneSessions();
     m_activeSession.reset();
     persistAndRefresh();

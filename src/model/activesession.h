@@ -1,6 +1,7 @@
 #pragma once
 
 #include "enums.h"
+#include "usagesession.h"
 
 #include <QDateTime>
 #include <QString>
@@ -26,6 +27,24 @@ struct ActiveSession {
     bool followUpShown = false;
 
     bool operator==(const ActiveSession&) const = default;
+
+    // The record this session becomes when it ends at `endedAt`; the follow-up state is not kept.
+    AiUsageSession endedAt(const QDateTime& endedAt) const
+    {
+        return AiUsageSession{
+            .id = id,
+            .appRuleId = appRuleId,
+            .appName = displayName,
+            .bundleIdentifier = bundleIdentifier,
+            .sourceType = sourceType,
+            .sourceIdentifier = sourceIdentifier,
+            .domain = domain,
+            .browserName = browserName,
+            .startedAt = startedAt,
+            .endedAt = endedAt,
+            .firstReminderShownAt = firstReminderShownAt,
+        };
+    }
 };
 
 } // namespace kelvo

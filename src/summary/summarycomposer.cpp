@@ -136,22 +136,10 @@ QList<AiUsageSession> mergedSessions(const QList<AiUsageSession>& sessions,
 {
     if (!activeSession)
         return sessions;
-    AiUsageSession open;
-    open.id = activeSession->id;
-    open.appRuleId = activeSession->appRuleId;
-    open.appName = activeSession->displayName;
-    open.bundleIdentifier = activeSession->bundleIdentifier;
-    open.sourceType = activeSession->sourceType;
-    open.sourceIdentifier = activeSession->sourceIdentifier;
-    open.domain = activeSession->domain;
-    open.browserName = activeSession->browserName;
-    open.startedAt = activeSession->startedAt;
-    open.endedAt = now;
-    open.firstReminderShownAt = activeSession->firstReminderShownAt;
     QList<AiUsageSession> merged;
     merged.reserve(sessions.size() + 1);
     merged.append(sessions);
-    merged.append(open);
+    merged.append(activeSession->endedAt(now));
     return merged;
 }
 
