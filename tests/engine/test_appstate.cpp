@@ -89,12 +89,12 @@ void AppStateTest::switchingToolsLeavesNoGap()
 void AppStateTest::tabChangeWhileBrowserStaysInFrontClosesSession()
 {
     Harness h;
-    h.detector.setActiveTab(u"chromium"_s, u"claude.ai"_s);
+    h.tabs.setActiveTab(u"chromium"_s, u"https://claude.ai/"_s);
     h.start(chromium);
     QVERIFY(h.engine->activeSession());
 
     h.clock.advance(4);
-    h.detector.setActiveTab(u"chromium"_s, u"example.org"_s);
+    h.tabs.setActiveTab(u"chromium"_s, u"https://example.org/"_s);
     h.monitor.emitCurrentSnapshot(); // the poll sees the same application
     QVERIFY(!h.engine->activeSession());
     QCOMPARE(h.engine->sessions().size(), 1);

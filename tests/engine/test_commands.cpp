@@ -103,7 +103,7 @@ void CommandsTest::monitoringSwitchesTakeEffectAtOnce()
 {
     QFETCH(bool, web);
     EngineHarness h(now);
-    h.detector.setActiveTab(u"chromium"_s, u"chatgpt.com"_s);
+    h.tabs.setActiveTab(u"chromium"_s, u"https://chatgpt.com/"_s);
     h.monitor.setForeground(web ? FrontmostAppSnapshot{u"chromium"_s, u"Chromium"_s}
                                 : FrontmostAppSnapshot{u"chatgpt"_s, u"ChatGPT"_s});
     h.engine->start();

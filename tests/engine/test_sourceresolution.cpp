@@ -1,5 +1,6 @@
 #include "engine/sourceresolution.h"
-#include "fakes/fakedetector.h"
+#include "engine/browserdetector.h"
+#include "fakes/faketabreader.h"
 
 #include <QtTest>
 
@@ -105,14 +106,15 @@ void SourceResolutionTest::resolvesSnapshots()
     settings.webMonitoringEnabled = web;
     settings.desktopMonitoringEnabled = desktop;
     settings.monitoredApps = parseRules(rules);
-    FakeBrowserDetector detector;
+    FakeTabReader tabs;
+    BrowserAIContextDetector detector(tabs);
     if (tabHost != none)
-        detector.setActiveTab(bundle, tabHost);
+        tabs.setActiveTab(bundle, u"https://"_s + tabHost + u"/c/1"_s);
 
     const auto source =
         resolveSource({optionalText(bundle), optionalText(name)}, settings, detector);
     if (!web)
-        QCOMPARE(detector.queries, 0); // with web monitoring off no browser is asked
+        QVERIFY(tabs.reads.isEmpty()); // with web monitoring off no browser is asked
     if (identifier == none) {
         QVERIFY(!source);
         return;

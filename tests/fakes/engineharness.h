@@ -2,8 +2,8 @@
 
 #include "engine/appstate.h"
 #include "fakeclock.h"
-#include "fakedetector.h"
 #include "fakenotificationservice.h"
+#include "faketabreader.h"
 #include "memorystore.h"
 #include "recordingsurfaces.h"
 #include "scriptedmonitor.h"
@@ -17,6 +17,7 @@ struct EngineHarness {
         : store(log, std::move(initial))
         , monitor(log)
         , notifications(log)
+        , detector(tabs)
         , surfaces(log)
         , clock(now, zone)
         , engine(std::make_unique<kelvo::AppState>(store, monitor, notifications, detector,
@@ -27,7 +28,8 @@ struct EngineHarness {
     MemoryStore store;
     ScriptedMonitor monitor;
     FakeNotificationService notifications;
-    FakeBrowserDetector detector;
+    FakeTabReader tabs;
+    kelvo::BrowserAIContextDetector detector;
     RecordingSurfaces surfaces;
     FakeClock clock;
     std::unique_ptr<kelvo::AppState> engine;
