@@ -6,6 +6,7 @@
 #include "engine/surfaces.h"
 #include "model/persistencestore.h"
 #include "model/privatefiles.h"
+#include "platform/browser/tabfilereader.h"
 #include "platform/dbus/freedesktopnotifications.h"
 #include "platform/dbus/sessionpresence.h"
 #include "platform/x11/foregroundsession.h"
@@ -57,7 +58,8 @@ bool AppDelegate::applicationDidFinishLaunching()
 
     m_appMonitor = makeAppMonitor();
     m_notificationService = std::make_unique<FreedesktopNotificationService>();
-    m_browserDetector = std::make_unique<NullBrowserDetector>();
+    m_tabReader = std::make_unique<TabFileReader>();
+    m_browserDetector = std::make_unique<BrowserAIContextDetector>(*m_tabReader);
     m_surfaces = std::make_unique<NullSurfaces>();
     m_appState = std::make_unique<AppState>(*m_store, *m_appMonitor, *m_notificationService,
                                             *m_browserDetector, *m_surfaces, *m_clock);
@@ -69,6 +71,12 @@ bool AppDelegate::applicationDidFinishLaunching()
 
     m_appState->start();
     m_running = true;
+    // A browser that reports another tab while it stays in front is answered at once, not at
+    // the next poll.
+    connect(m_tabReader.get(), &TabFileReader::tabsChanged, this, [this] {
+        if (m_running)
+            m_appMonitor->emitCurrentSnapshot();
+    });
     if (m_sessionPresence->isAway())
         m_appState->setUserAway(true);
     return true;

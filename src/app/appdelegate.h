@@ -15,6 +15,7 @@ class PersistenceStore;
 class SessionPresence;
 class Surfaces;
 class SystemClock;
+class TabFileReader;
 
 // Builds the engine with its collaborators, starts it, and stops it when the program ends.
 class AppDelegate final : public QObject {
@@ -42,6 +43,7 @@ private:
     std::unique_ptr<QLockFile> m_instanceLock;
     std::unique_ptr<AppMonitor> m_appMonitor;
     std::unique_ptr<FreedesktopNotificationService> m_notificationService;
+    std::unique_ptr<TabFileReader> m_tabReader;
     std::unique_ptr<BrowserAIContextDetector> m_browserDetector;
     std::unique_ptr<Surfaces> m_surfaces;
     std::unique_ptr<SessionPresence> m_sessionPresence;

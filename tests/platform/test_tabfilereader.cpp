@@ -1,0 +1,115 @@
+#include "model/privatefiles.h"
+#include "platform/browser/tabfilereader.h"
+#include "tabs/tabfile.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using namespace kelvo;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const SupportedBrowser chromium{u"chromium"_s, u"Chromium"_s};
+
+// The id of a process that has ended.
+qint64 endedProcessId()
+{
+    QProcess process;
+    process.start(u"true"_s, {});
+    process.waitForFinished();
+    return process.processId() > 0 ? process.processId() : 999999;
+}
+
+} // namespace
+
+class TabFileReaderTest final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void readsTheTabFile_data();
+    void readsTheTabFile();
+    void neverWaitsOnAPipe();
+    void announcesReports();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_runtime;
+};
+
+void TabFileReaderTest::init()
+{
+    m_runtime = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime->path()));
+}
+
+void TabFileReaderTest::readsTheTabFile_data()
+{
+    QTest::addColumn<QByteArray>("content"); // "<pid>" stands for this process's id
+    QTest::addColumn<QString>("url");        // empty: nothing
+
+    const QByteArray ended = QByteArray::number(endedProcessId());
+    QTest::newRow("origin") << "{\"origin\":\"https://chatgpt.com\",\"pid\":<pid>}"_ba
+                            << u"https://chatgpt.com"_s;
+    QTest::newRow("only the origin of a full URL")
+        << "{\"origin\":\"https://u:p@claude.ai:8443/chat/1?q#f\",\"pid\":<pid>}"_ba
+        << u"https://claude.ai:8443"_s;
+    QTest::newRow("no tab") << "{\"origin\":null,\"pid\":<pid>}"_ba << QString();
+    QTest::newRow("host no longer runs")
+        << "{\"origin\":\"https://chatgpt.com\",\"pid\":" + ended + "}" << QString();
+    QTest::newRow("no pid") << "{\"origin\":\"https://chatgpt.com\"}"_ba << QString();
+    QTest::newRow("pid beyond pid_t")
+        << "{\"origin\":\"https://chatgpt.com\",\"pid\":4294967297}"_ba << QString();
+    QTest::newRow("another scheme")
+        << "{\"origin\":\"file:///chatgpt.com\",\"pid\":<pid>}"_ba << QString();
+    QTest::newRow("not JSON") << "https://chatgpt.com"_ba << QString();
+    QTest::newRow("too long") << "{\"origin\":\"https://chatgpt.com\",\"pid\":<pid>,\"x\":\"" +
+                                     QByteArray(5000, 'x') + "\"}"
+                              << QString();
+}
+
+void TabFileReaderTest::readsTheTabFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, url);
+
+    TabFileReader reader;
+    QVERIFY(!reader.activeTabUrl(chromium)); // no file yet
+    struct stat folder {};
+    QVERIFY(::stat(QFile::encodeName(tabs::tabsFolder()).constData(), &folder) == 0);
+    QCOMPARE(folder.st_mode & 0777, 0700u);
+    QString error;
+    content.replace("<pid>", QByteArray::number(QCoreApplication::applicationPid()));
+    QVERIFY(PrivateFiles::writeAtomically(tabs::tabFilePath(u"chromium"_s), content, &error));
+    QCOMPARE(reader.activeTabUrl(chromium).value_or(QString()), url);
+    QVERIFY(!reader.activeTabUrl({u"firefox"_s, u"Firefox"_s}));
+}
+
+void TabFileReaderTest::neverWaitsOnAPipe()
+{
+    TabFileReader reader;
+    QVERIFY(::mkfifo(QFile::encodeName(tabs::tabFilePath(u"chromium"_s)).constData(), 0600) == 0);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(!reader.activeTabUrl(chromium));
+    QVERIFY(timer.elapsed() < 1000);
+}
+
+void TabFileReaderTest::announcesReports()
+{
+    TabFileReader reader;
+    QSignalSpy changed(&reader, &TabFileReader::tabsChanged);
+    QString error;
+    const QByteArray record =
+        tabs::encode({u"https://chatgpt.com"_s, QCoreApplication::applicationPid()});
+    QVERIFY(PrivateFiles::writeAtomically(tabs::tabFilePath(u"chromium"_s), record, &error));
+    QVERIFY(changed.wait(2000));
+    QCOMPARE(reader.activeTabUrl(chromium), u"https://chatgpt.com"_s);
+}
+
+QTEST_GUILESS_MAIN(TabFileReaderTest)
+#include "test_tabfilereader.moc"
