@@ -1,0 +1,58 @@
+#!/usr/bin/env python3
+"""Serves one small page for every path on 127.0.0.1, on a free port, over HTTPS when given a
+certificate and its key. Writes the port to PORT-FILE once it listens; stops on SIGTERM.
+
+    serve.py PORT-FILE [CERTIFICATE KEY]
+"""
+import http.server
+import os
+import signal
+import ssl
+import sys
+
+PAGE = b"<!DOCTYPE html><html><head><title>Kelvo test page</title></head><body>page</body></html>"
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    def do_GET(self):
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Content-Length", str(len(PAGE)))
+        self.send_header("Cache-Control", "no-store")
+        self.end_headers()
+        self.wfile.write(PAGE)
+
+    def log_message(self, *args):
+        pass
+
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    tls = None
+
+    # The TLS handshake happens in the connection's own thread: a client that connects and
+    # waits must not hold up the others.
+    def finish_request(self, request, client_address):
+        if self.tls:
+            try:
+                request = self.tls.wrap_socket(request, server_side=True)
+            except (OSError, ssl.SSLError):
+                return
+        super().finish_request(request, client_address)
+
+
+def main(port_file, certificate=None, key=None):
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    server = Server(("127.0.0.1", 0), Handler)
+    if certificate:
+        server.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        server.tls.load_cert_chain(certificate, key)
+    # Written under another name first, so a reader never sees half a number.
+    with open(port_file + ".part", "w", encoding="ascii") as file:
+        file.write(str(server.server_address[1]))
+    os.rename(port_file + ".part", port_file)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main(*sys.argv[1:])
