@@ -6,10 +6,11 @@ BUILD_TYPE  ?= RelWithDebInfo
 WERROR      ?= ON
 SECONDS     ?= 60
 JOBS        ?= $(shell nproc)
+PREFIX      ?= /usr/local
 
 CMAKE_CONFIGURE = cmake -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DKELVO_WERROR=$(WERROR)
 
-.PHONY: all setup build run test test-plain test-asan fuzz bench format clean
+.PHONY: all setup build run install install-user test test-plain test-asan fuzz bench format clean
 
 all: build
 
@@ -20,8 +21,19 @@ build: setup
 	@$(CMAKE_CONFIGURE) -S . -B $(BUILD_DIR) >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# Installs the browser host, its manifests and the extension for you (in your home folder), so
+# the browser extension finds the host, then runs Kelvo.
 run: build
+	@scripts/install --user --build $(BUILD_DIR) >/dev/null
 	@scripts/run $(BUILD_DIR)/kelvo
+
+# The program, the browser host, the extension and the host manifests, system-wide (PREFIX,
+# DESTDIR), or in your home folder.
+install: build
+	@scripts/install --build $(BUILD_DIR) --prefix $(PREFIX)
+
+install-user: build
+	@scripts/install --user --build $(BUILD_DIR)
 
 test: setup
 	@$(MAKE) --no-print-directory test-plain
