@@ -24,7 +24,7 @@ build: setup
 # Installs the browser host, its manifests and the extension for you (in your home folder), so
 # the browser extension finds the host, then runs Kelvo.
 run: build
-	@scripts/install --user --build $(BUILD_DIR) >/dev/null
+	@scripts/install --user --build $(BUILD_DIR)
 	@scripts/run $(BUILD_DIR)/kelvo
 
 # The program, the browser host, the extension and the host manifests, system-wide (PREFIX,
