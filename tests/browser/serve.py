@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Serves one small page for every path on 127.0.0.1, on a free port, over HTTPS when given a
-certificate and its key. Writes the port to PORT-FILE once it listens; stops on SIGTERM.
+"""Serves one small page for every path over HTTPS on 127.0.0.1, on a free port, which it writes
+to PORT-FILE once it listens; stops on SIGTERM.
 
-    serve.py PORT-FILE [CERTIFICATE KEY]
+    serve.py PORT-FILE CERTIFICATE KEY
 """
 import http.server
 import os
@@ -18,7 +18,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_response(200)
         self.send_header("Content-Type", "text/html; charset=utf-8")
         self.send_header("Content-Length", str(len(PAGE)))
-        self.send_header("Cache-Control", "no-store")
         self.end_headers()
         self.wfile.write(PAGE)
 
@@ -28,25 +27,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
-    tls = None
 
     # The TLS handshake happens in the connection's own thread: a client that connects and
     # waits must not hold up the others.
     def finish_request(self, request, client_address):
-        if self.tls:
-            try:
-                request = self.tls.wrap_socket(request, server_side=True)
-            except (OSError, ssl.SSLError):
-                return
+        try:
+            request = self.tls.wrap_socket(request, server_side=True)
+        except OSError:
+            return
         super().finish_request(request, client_address)
 
 
-def main(port_file, certificate=None, key=None):
+def main(port_file, certificate, key):
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
     server = Server(("127.0.0.1", 0), Handler)
-    if certificate:
-        server.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        server.tls.load_cert_chain(certificate, key)
+    server.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    server.tls.load_cert_chain(certificate, key)
     # Written under another name first, so a reader never sees half a number.
     with open(port_file + ".part", "w", encoding="ascii") as file:
         file.write(str(server.server_address[1]))

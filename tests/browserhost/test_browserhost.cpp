@@ -1,23 +1,19 @@
 #include "browserhost/browserkey.h"
 #include "tabs/tabfile.h"
 
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <csignal>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kelvo;
+using namespace Qt::StringLiterals;
 
 namespace {
-
-constexpr int waitMs = 10'000;
 
 QByteArray frame(const QByteArray& body)
 {
@@ -42,35 +38,23 @@ QByteArray contentOf(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-struct stat statOf(const QString& path)
+int modeOf(const QString& path)
 {
     struct stat info {};
-    ::stat(QFile::encodeName(path).constData(), &info);
-    return info;
-}
-
-// The size of a process's address space in KiB: it grows when the host sets room aside.
-qint64 addressSpaceOf(qint64 pid)
-{
-    const QByteArray status = contentOf(QStringLiteral("/proc/%1/status").arg(pid));
-    const qsizetype at = status.indexOf("VmSize:") + 7;
-    return status.mid(at, status.indexOf('\n', at) - at).trimmed().split(' ').first().toLongLong();
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
 }
 
 // The host as Firefox starts it, with a runtime folder of its own.
 class Host final {
 public:
-    // `errorFd`, when not -1, becomes the host's standard error.
-    explicit Host(int errorFd = -1,
-                  const QStringList& arguments = {QStringLiteral("/m/kelvo.browser_host.json"),
-                                                  QStringLiteral("tab-bridge@kelvo")})
+    explicit Host(int stderrFd = -1,
+                  const QStringList& arguments = {u"/m/host.json"_s, u"tab-bridge@kelvo"_s})
     {
-        if (errorFd >= 0)
-            process.setChildProcessModifier([errorFd] { ::dup2(errorFd, STDERR_FILENO); });
+        if (stderrFd >= 0)
+            process.setChildProcessModifier([stderrFd] { ::dup2(stderrFd, STDERR_FILENO); });
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        environment.insert(u"XDG_RUNTIME_DIR"_s, m_runtime.path());
         process.setProcessEnvironment(environment);
-        process.setReadChannel(QProcess::StandardError);
         process.start(QStringLiteral(KELVO_BROWSER_HOST), arguments);
         process.waitForStarted();
     }
@@ -80,38 +64,18 @@ public:
         process.waitForFinished();
     }
 
-    QString tabFile() const
+    QString tabFile() const { return m_runtime.path() + u"/kelvo/tabs/firefox.json"_s; }
+    // Whether the tab file holds `origin` (a null text: no tab) and this host's pid.
+    bool holds(const QString& origin)
     {
-        return m_runtime.path() + QStringLiteral("/kelvo/tabs/firefox.json");
-    }
-    void send(const QByteArray& bytes)
-    {
-        process.write(bytes);
-        while (process.bytesToWrite() > 0 && process.waitForBytesWritten(waitMs)) {
-        }
-    }
-
-    bool waitForRecord(std::optional<QString> origin)
-    {
-        const tabs::TabRecord wanted{std::move(origin), process.processId()};
-        for (QDeadlineTimer deadline(waitMs); !deadline.hasExpired(); QThread::msleep(5)) {
-            if (tabs::decode(contentOf(tabFile())) == wanted)
-                return true;
-        }
-        return false;
-    }
-    bool waitForIgnored(int count)
-    {
-        while (errors().count("ignored a message") < count) {
-            if (!process.waitForReadyRead(waitMs))
-                return false;
-        }
-        return true;
+        return tabs::decode(contentOf(tabFile())) ==
+               tabs::TabRecord{origin.isNull() ? std::nullopt : std::optional(origin),
+                               process.processId()};
     }
     // Exit status 0, every line on standard error the host's own, nothing on standard output.
     bool exitedCleanly()
     {
-        return process.waitForFinished(waitMs) && process.exitStatus() == QProcess::NormalExit &&
+        return process.waitForFinished() && process.exitStatus() == QProcess::NormalExit &&
                process.exitCode() == 0 && process.readAllStandardOutput().isEmpty() &&
                errors().count('\n') == errors().count("kelvo-browser-host: ");
     }
@@ -130,165 +94,98 @@ class BrowserHostTest final : public QObject {
     Q_OBJECT
 
 private slots:
-    void storesTheOrigin_data()
-    {
-        QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<QString>("stored"); // a null text: no origin
-        QTest::newRow("origin") << json("{'origin':'https://chatgpt.com'}")
-                                << QStringLiteral("https://chatgpt.com");
-        QTest::newRow("full URL") << json("{'origin':'https://me:pw@Chat.Example:8443/c/1?q=s#f'}")
-                                  << QStringLiteral("https://chat.example:8443");
-        QTest::newRow("null") << json("{'origin':null}") << QString();
-        QTest::newRow("other keys") << json("{'tab':3,'origin':'http://localhost:3000','x':[{}]}")
-                                    << QStringLiteral("http://localhost:3000");
-        QByteArray longest = json("{'origin':'https://claude.ai'}");
-        QTest::newRow("64 KiB") << longest.leftJustified(65536, ' ')
-                                << QStringLiteral("https://claude.ai");
-    }
-    void storesTheOrigin()
-    {
-        QFETCH(QByteArray, body);
-        QFETCH(QString, stored);
-        Host host;
-        host.send(frame(body));
-        QVERIFY(host.waitForRecord(stored.isNull() ? std::nullopt : std::optional(stored)));
-        QCOMPARE(statOf(host.tabFile()).st_mode & 0777, 0600u);
-        QCOMPARE(statOf(QFileInfo(host.tabFile()).path()).st_mode & 0777, 0700u);
-        host.process.closeWriteChannel();
-        QVERIFY(host.exitedCleanly());
-        QVERIFY(!QFile::exists(host.tabFile()));
-    }
-
-    void ignoresHostileInput_data()
+    // A first tab on chatgpt.com, then the input; then the input ends or the signal comes.
+    void takesOnlyWellFormedMessages_data()
     {
         QTest::addColumn<QByteArray>("input");
-        // Lines on standard error; -1: the input ends inside a frame.
-        QTest::addColumn<int>("ignored");
-        const QByteArray evil = json("{'origin':'https://evil.example'");
-        QTest::newRow("truncated length") << message("https://evil.example").left(3) << -1;
-        QTest::newRow("truncated body") << message("https://evil.example").chopped(2) << -1;
-        QTest::newRow("4 GiB length") << QByteArray(4, '\xff') + evil << -1;
-        QTest::newRow("64 KiB + 1") << frame((evil + '}').leftJustified(65537, ' ')) << 1;
-        QTest::newRow("invalid UTF-8") << frame(evil + json(",'x':'\xff'}")) << 1;
-        QTest::newRow("deep nesting")
-            << frame(evil + ",\"x\":" + QByteArray(2000, '[') + QByteArray(2000, ']') + '}') << 1;
-        QTest::newRow("trailing text") << frame(evil + "} x") << 1;
-        QTest::newRow("not objects")
-            << frame(json("['https://evil.example']")) + frame(json("'https://evil.example'")) +
-                   frame("null") + frame("")
-            << 4;
-        QTest::newRow("wrong types")
-            << frame(json("{'origin':4}")) + frame(json("{'origin':true}")) +
-                   frame(json("{'origin':['https://evil.example']}")) +
-                   frame(json("{'url':'https://evil.example'}"))
-            << 4;
-        QTest::newRow("other schemes")
-            << message("javascript:alert(1)") + message("file:///etc/passwd") +
-                   message("data:text/html,x") + message("ftp://evil.example") + message("https://")
-            << 5;
+        QTest::addColumn<QString>("stored"); // the origin in the end; a null text: no tab
+        QTest::addColumn<int>("ignored");    // lines on standard error
+        QTest::addColumn<int>("signal");
+        const auto row = [](const char* name, const QByteArray& input, const QString& stored,
+                            int ignored, int signal = 0) {
+            QTest::newRow(name) << input << stored << ignored << signal;
+        };
+        const QString chat = u"https://chatgpt.com"_s, claude = u"https://claude.ai"_s;
+        const QByteArray evil = json("{'origin':'https://evil.example'"),
+                         good = message("https://claude.ai");
+        row("full URL", message("https://me:pw@Chat.Example:8443/c/1?q=s#f"),
+            u"https://chat.example:8443"_s, 0);
+        row("null", frame(json("{'origin':null}")), QString(), 0);
+        row("64 KiB, other keys",
+            frame(json("{'x':[{}],'origin':'https://claude.ai'}").leftJustified(65536, ' ')),
+            claude, 0);
+        row("truncated length", message("https://evil.example").left(3), chat, 0);
+        row("truncated body", message("https://evil.example").chopped(2), chat, 0);
+        row("4 GiB length", QByteArray(4, '\xff') + evil, chat, 0);
+        row("64 KiB + 1", frame((evil + '}').leftJustified(65537, ' ')) + good, claude, 1);
+        row("invalid UTF-8", frame(evil + json(",'x':'\xff'}")) + good, claude, 1);
+        row("deep nesting",
+            frame(evil + ",\"x\":" + QByteArray(2000, '[') + QByteArray(2000, ']') + '}') + good,
+            claude, 1);
+        row("no object, no text origin",
+            frame(json("['https://evil.example']")) + frame(json("{'origin':4}")) +
+                frame(json("{'url':'https://evil.example'}")) + good,
+            claude, 3);
+        row("not http or https", message("javascript:alert(1)") + message("https://") + good,
+            claude, 2);
+        for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+            QTest::addRow("signal %d in a length", signal)
+                << QByteArray(2, '\0') << chat << 0 << signal;
     }
-    void ignoresHostileInput()
+    void takesOnlyWellFormedMessages()
     {
         QFETCH(QByteArray, input);
+        QFETCH(QString, stored);
         QFETCH(int, ignored);
+        QFETCH(int, signal);
         Host host;
-        host.send(message("https://chatgpt.com"));
-        QVERIFY(host.waitForRecord(QStringLiteral("https://chatgpt.com")));
-        const QByteArray before = contentOf(host.tabFile());
-        const qint64 space = addressSpaceOf(host.process.processId());
-        host.send(input);
-        if (ignored < 0)
-            QThread::msleep(100);
-        QCOMPARE_LT(addressSpaceOf(host.process.processId()) - space, 256 * 1024);
-        if (ignored >= 0) {
-            QVERIFY(host.waitForIgnored(ignored));
-            QCOMPARE(host.errors().count('\n'), ignored);
-            QCOMPARE(contentOf(host.tabFile()), before);
-            host.send(message("https://claude.ai"));
-            QVERIFY(host.waitForRecord(QStringLiteral("https://claude.ai")));
-        }
-        host.process.closeWriteChannel();
+        host.process.write(message("https://chatgpt.com") + input);
+        QTRY_VERIFY(host.holds(stored));
+        QCOMPARE(modeOf(host.tabFile()), 0600);
+        QCOMPARE(modeOf(QFileInfo(host.tabFile()).path()), 0700);
+        if (signal != 0)
+            ::kill(pid_t(host.process.processId()), signal);
+        else
+            host.process.closeWriteChannel();
         QVERIFY(host.exitedCleanly());
+        QCOMPARE(host.errors().count('\n'), ignored);
         QVERIFY(!QFile::exists(host.tabFile()));
     }
 
-    void removesOnlyItsOwnFile_data()
+    // Another host of the same browser (a second profile) wrote the file since: it stays.
+    void leavesAnotherHostsFile()
     {
-        QTest::addColumn<int>("signal"); // 0: the input ends
-        QTest::addColumn<bool>("taken"); // another host wrote the file since
-        for (const int signal : {0, SIGTERM, SIGINT, SIGHUP}) {
-            QTest::addRow("signal %d", signal) << signal << false;
-            QTest::addRow("signal %d, taken", signal) << signal << true;
-        }
-    }
-    void removesOnlyItsOwnFile()
-    {
-        QFETCH(int, signal);
-        QFETCH(bool, taken);
         Host host;
-        host.send(message("https://chatgpt.com"));
-        QVERIFY(host.waitForRecord(QStringLiteral("https://chatgpt.com")));
-        const QByteArray other = tabs::encode({QStringLiteral("https://claude.ai"), ::getpid()});
-        if (taken) {
-            QFile file(host.tabFile());
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(other) == other.size());
-        }
-        host.send(QByteArray(2, '\0')); // waiting in the middle of a length
-        if (signal == 0)
-            host.process.closeWriteChannel();
-        else
-            ::kill(pid_t(host.process.processId()), signal);
+        host.process.write(message("https://chatgpt.com"));
+        QTRY_VERIFY(host.holds(u"https://chatgpt.com"_s));
+        const QByteArray other = tabs::encode({u"https://claude.ai"_s, ::getpid()});
+        QFile file(host.tabFile());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(other) == other.size());
+        file.close();
+        host.process.closeWriteChannel();
         QVERIFY(host.exitedCleanly());
-        QCOMPARE(contentOf(host.tabFile()), taken ? other : QByteArray());
-    }
-
-    void rewritesOnlyWhatChanged()
-    {
-        Host host;
-        host.send(message("https://chatgpt.com"));
-        QVERIFY(host.waitForRecord(QStringLiteral("https://chatgpt.com")));
-        const ino_t inode = statOf(host.tabFile()).st_ino;
-        host.send(message("https://chatgpt.com/other") + message("file:///"));
-        QVERIFY(host.waitForIgnored(1));
-        QCOMPARE(statOf(host.tabFile()).st_ino, inode);
-        // Gone from under it: the same tab is written again.
-        QVERIFY(QFile::remove(host.tabFile()));
-        host.send(message("https://chatgpt.com"));
-        QVERIFY(host.waitForRecord(QStringLiteral("https://chatgpt.com")));
+        QCOMPARE(contentOf(host.tabFile()), other);
     }
 
     // A host whose standard error leads nowhere (SIGPIPE on every line) carries on.
     void survivesAClosedStandardError()
     {
         int pipe[2];
-        QVERIFY(::pipe2(pipe, O_CLOEXEC) == 0);
+        QVERIFY(::pipe(pipe) == 0);
         ::close(pipe[0]);
         Host host(pipe[1]);
         ::close(pipe[1]);
-        host.send(message("javascript:0") + message("https://claude.ai"));
-        QVERIFY(host.waitForRecord(QStringLiteral("https://claude.ai")));
-        host.process.closeWriteChannel();
-        QVERIFY(host.exitedCleanly());
+        host.process.write(message("javascript:0") + message("https://claude.ai"));
+        QTRY_VERIFY(host.holds(u"https://claude.ai"_s));
     }
 
-    void refusesAnUnknownBrowser_data()
-    {
-        QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("none") << QStringList();
-        QTest::newRow("as Chrome passes them")
-            << QStringList{QStringLiteral("chrome-extension://pgmjbcojmepaehhnhmebohgdkdknkpob/")};
-        QTest::newRow("no manifest") << QStringList{QStringLiteral("/m/kelvo.browser_host"),
-                                                    QStringLiteral("tab-bridge@kelvo")};
-    }
-    // The test program is the parent here, and no browser.
+    // Started by the test program, which is no browser, with arguments unlike Firefox's.
     void refusesAnUnknownBrowser()
     {
-        QFETCH(QStringList, arguments);
-        Host host(-1, arguments);
-        QVERIFY(host.process.waitForFinished(waitMs));
+        Host host(-1, {u"/m/kelvo.browser_host"_s, u"tab-bridge@kelvo"_s});
+        QVERIFY(host.process.waitForFinished());
         QCOMPARE(host.process.exitCode(), 1);
         QVERIFY(host.errors().startsWith("kelvo-browser-host: not started by"));
-        QCOMPARE(host.errors().count('\n'), 1);
         QVERIFY(!QFile::exists(QFileInfo(host.tabFile()).path()));
     }
 
@@ -296,18 +193,10 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("key"); // a null text: none
-        QTest::newRow("Debian Chromium") << "/usr/lib/chromium/chromium"
-                                         << "chromium";
-        QTest::newRow("Chromium replaced by an update") << "/usr/lib/chromium/chromium (deleted)"
-                                                        << "chromium";
-        QTest::newRow("Google Chrome") << "/opt/google/chrome/chrome"
-                                       << "chrome";
-        QTest::newRow("Chrome Beta") << "/opt/google/chrome-beta/Google-Chrome-Beta"
-                                     << "chrome";
-        QTest::newRow("Firefox ESR") << "/usr/lib/firefox-esr/firefox-esr"
-                                     << "firefox";
+        QTest::newRow("replaced") << "/usr/lib/chromium/chromium (deleted)" << u"chromium"_s;
+        QTest::newRow("Chrome") << "/opt/google/chrome/chrome" << u"chrome"_s;
+        QTest::newRow("Firefox") << "/usr/lib/firefox-esr/firefox-esr" << u"firefox"_s;
         QTest::newRow("a shell in a browser's folder") << "/usr/lib/chromium/bash" << QString();
-        QTest::newRow("another browser") << "/usr/lib/brave/brave" << QString();
     }
     void browserKeyForExecutable()
     {
