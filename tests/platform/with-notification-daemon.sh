@@ -1,15 +1,8 @@
 #!/usr/bin/env bash
-# Runs a test program beside a real notification daemon: dunst on a private Xvfb display and a
-# private session bus (tests/support/desktop.sh). Everything started here is stopped again,
-# whatever the program's outcome.
-#
-#   with-notification-daemon.sh PROGRAM [ARGUMENTS...]
-#
-# The program finds, in the folder named by KELVO_TEST_NOTIFY_DIR:
-#   notifications.log  one record per notification that dunst received (id, summary, body, entry)
-#   menu-choice        text written by the program; the menu script picks the first entry with it
-#   menu-input         the entries that dunst last offered to the menu script
-# and dunst's process id in KELVO_TEST_DUNST_PID.
+# with-notification-daemon.sh PROGRAM [ARGUMENTS...]: runs the program beside dunst on a private
+# Xvfb display and session bus (tests/support/desktop.sh), and stops them again afterwards. The
+# folder KELVO_TEST_NOTIFY_DIR holds notifications.log (see start_dunst), menu-input (the entries
+# dunst last offered its menu) and menu-choice (the menu picks the first entry holding its text).
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=../support/desktop.sh
 source "$(dirname "$0")/../support/desktop.sh"
@@ -20,11 +13,11 @@ dir=$desktop_dir
 export KELVO_TEST_NOTIFY_DIR=$dir
 start_xvfb
 start_session_bus
-cat >"$dir/menu.sh" <<EOF
+cat >"$dir/menu.sh" <<SCRIPT
 #!/bin/sh
 cat >"$dir/menu-input"
 grep -F -- "\$(cat "$dir/menu-choice" 2>/dev/null)" "$dir/menu-input" | head -n 1
-EOF
+SCRIPT
 chmod +x "$dir/menu.sh"
 # Equal notifications stay apart unless Kelvo replaces one.
 start_dunst ID "dmenu = $dir/menu.sh" "stack_duplicates = false"

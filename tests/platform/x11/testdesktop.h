@@ -2,17 +2,16 @@
 
 #include "model/snapshot.h"
 
-#include <QByteArray>
-#include <QDir>
-#include <QProcess>
-#include <QSaveFile>
 #include <QtTest>
 
 #include <xcb/xcb.h>
 
 #include <cstdlib>
 
-// A property to put on a test window: its name, type and bytes (format 8, or 32 for CARDINAL).
+using namespace Qt::Literals::StringLiterals;
+
+// A property to put on a test window: its name, type and bytes (format 32 for CARDINAL and
+// WINDOW, else 8).
 struct TestProperty {
     QByteArray name;
     QByteArray type;
@@ -39,9 +38,7 @@ public:
     TestDesktop& operator=(const TestDesktop&) = delete;
 
     bool isConnected() const { return m_root != 0; }
-    xcb_window_t root() const { return m_root; }
 
-    // A mapped window with these properties, which the window manager has brought to the front.
     xcb_window_t createWindow(const TestProperties& properties)
     {
         const xcb_window_t window = xcb_generate_id(m_connection);
@@ -50,20 +47,19 @@ public:
         for (const TestProperty& property : properties)
             setProperty(window, property);
         xcb_map_window(m_connection, window);
-        sync();
-        // Waited for, so that the manager's handling of the new window cannot overtake a later
-        // activation of another one.
-        [[maybe_unused]] const bool active =
-            QTest::qWaitFor([&] { return windowIn(m_root, "_NET_ACTIVE_WINDOW") == window; });
+        // The window manager brings a new window to the front, though not while it starts up;
+        // waited for, so that doing so cannot overtake a later activation of another window.
+        [[maybe_unused]] const bool shown =
+            QTest::qWaitFor([&] { return activeWindow() == window; });
         return window;
     }
 
     void setProperty(xcb_window_t window, const TestProperty& property)
     {
         const bool cardinal = property.type == "CARDINAL" || property.type == "WINDOW";
-        const auto length = std::uint32_t(property.bytes.size() / (cardinal ? 4 : 1));
         xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, atom(property.name),
-                            atom(property.type), cardinal ? 32 : 8, length,
+                            atom(property.type), cardinal ? 32 : 8,
+                            std::uint32_t(property.bytes.size() / (cardinal ? 4 : 1)),
                             property.bytes.constData());
         sync();
     }
@@ -83,29 +79,25 @@ public:
     // A window id that names no window.
     xcb_window_t unusedWindowId() { return xcb_generate_id(m_connection); }
 
-    // The window that a WINDOW property of `window` names, 0 for none.
-    xcb_window_t windowIn(xcb_window_t window, const QByteArray& property)
+    xcb_window_t activeWindow()
     {
-        const auto cookie =
-            xcb_get_property(m_connection, 0, window, atom(property), XCB_ATOM_WINDOW, 0, 1);
+        const auto cookie = xcb_get_property(m_connection, 0, m_root, atom("_NET_ACTIVE_WINDOW"),
+                                             XCB_ATOM_WINDOW, 0, 1);
         xcb_get_property_reply_t* reply = xcb_get_property_reply(m_connection, cookie, nullptr);
-        xcb_window_t named = 0;
+        xcb_window_t window = 0;
         if (reply && xcb_get_property_value_length(reply) == 4)
-            named = *static_cast<xcb_window_t*>(xcb_get_property_value(reply));
+            window = *static_cast<xcb_window_t*>(xcb_get_property_value(reply));
         std::free(reply);
-        return named;
+        return window;
     }
 
     // Brings the window to the front the way a pager does, and waits until it is there.
     bool activate(xcb_window_t window)
     {
         QProcess xdotool;
-        xdotool.start(
-            QStringLiteral("xdotool"),
-            {QStringLiteral("windowactivate"), QStringLiteral("--sync"), QString::number(window)});
+        xdotool.start(u"xdotool"_s, {u"windowactivate"_s, u"--sync"_s, QString::number(window)});
         return xdotool.waitForFinished(5000) && xdotool.exitStatus() == QProcess::NormalExit &&
-               xdotool.exitCode() == 0 &&
-               QTest::qWaitFor([&] { return windowIn(m_root, "_NET_ACTIVE_WINDOW") == window; });
+               xdotool.exitCode() == 0 && QTest::qWaitFor([&] { return activeWindow() == window; });
     }
 
 private:
@@ -134,29 +126,22 @@ private:
 // Writes (replaces) a file, making its folder.
 inline bool writeFile(const QString& path, const QByteArray& content)
 {
-    QDir().mkpath(QFileInfo(path).path());
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() &&
-           file.commit();
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(content) == content.size() && file.commit();
 }
 
-// A desktop entry of an application with these keys.
-inline QByteArray entry(const QByteArray& keys)
+// Installs (replaces) a desktop entry with these keys in $XDG_DATA_HOME/applications.
+inline bool writeDesktopEntry(const QString& id, const QByteArray& keys)
 {
-    return "[Desktop Entry]\nType=Application\nExec=true\n" + keys;
-}
-
-// Installs (replaces) a desktop entry in $XDG_DATA_HOME/applications.
-inline bool writeDesktopEntry(const QString& id, const QByteArray& content)
-{
-    return writeFile(qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/applications/") + id +
-                         QStringLiteral(".desktop"),
-                     content);
+    return writeFile(qEnvironmentVariable("XDG_DATA_HOME") + u"/applications/"_s + id +
+                         u".desktop"_s,
+                     "[Desktop Entry]\nType=Application\nExec=true\n" + keys);
 }
 
 // A snapshot as "id|name", with "-" for what is absent.
 inline QString text(const kelvo::FrontmostAppSnapshot& snapshot)
 {
-    return snapshot.bundleIdentifier.value_or(QStringLiteral("-")) + u'|' +
-           snapshot.localizedName.value_or(QStringLiteral("-"));
+    return snapshot.bundleIdentifier.value_or(u"-"_s) + u'|' +
+           snapshot.localizedName.value_or(u"-"_s);
 }

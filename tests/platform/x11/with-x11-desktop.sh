@@ -1,10 +1,7 @@
 #!/usr/bin/env bash
-# Runs a test program on a private X11 desktop: Xvfb with the openbox window manager
-# (tests/support/desktop.sh), and XDG folders of its own. XDG_DATA_DIRS names an empty folder, so
-# the only desktop entries are the ones the program writes to $XDG_DATA_HOME/applications.
-# Everything started here is stopped again, whatever the program's outcome.
-#
-#   with-x11-desktop.sh PROGRAM [ARGUMENTS...]
+# with-x11-desktop.sh PROGRAM [ARGUMENTS...]: runs the program on Xvfb with openbox
+# (tests/support/desktop.sh) and XDG folders of its own, and stops them again afterwards. The only
+# desktop entries are the ones the program writes to $XDG_DATA_HOME/applications.
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=../../support/desktop.sh
 source "$(dirname "$0")/../../support/desktop.sh"
