@@ -36,11 +36,7 @@ void TabFileKeeper::removeIfOwn()
 
 std::optional<tabs::TabRecord> TabFileKeeper::stored() const
 {
-    // Only a regular file: opening a named pipe someone left there would block the host.
-    QFile file(m_path);
-    if (!QFileInfo(m_path).isFile() || !file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return tabs::decode(file.read(tabs::maximumFileSize + 1));
+    return tabs::readRecord(m_path);
 }
 
 } // namespace kelvo::browserhost

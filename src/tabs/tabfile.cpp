@@ -1,6 +1,7 @@
 #include "tabfile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
@@ -8,13 +9,44 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kelvo::tabs {
 
 namespace {
 
 constexpr qsizetype maximumUrlLength = 2048;
+
+// The bytes of a regular file of at most maximumFileSize bytes, or nothing. Opened without
+// blocking and without following a link, so that nothing placed at the path can stall the caller.
+std::optional<QByteArray> readSmallFile(const QString& path)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<QByteArray> bytes;
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size <= maximumFileSize) {
+        QByteArray buffer(maximumFileSize + 1, Qt::Uninitialized);
+        qsizetype filled = 0;
+        ssize_t count = 0;
+        while (filled < buffer.size() &&
+               ((count = ::read(fd, buffer.data() + filled,
+                                static_cast<size_t>(buffer.size() - filled))) > 0 ||
+                (count < 0 && errno == EINTR)))
+            filled += count > 0 ? count : 0;
+        if (count >= 0 && filled <= maximumFileSize) {
+            buffer.truncate(filled);
+            bytes = std::move(buffer);
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
 
 } // namespace
 
@@ -85,6 +117,12 @@ std::optional<TabRecord> decode(const QByteArray& bytes)
         return std::nullopt;
     }
     return record;
+}
+
+std::optional<TabRecord> readRecord(const QString& path)
+{
+    const auto bytes = readSmallFile(path);
+    return bytes ? decode(*bytes) : std::nullopt;
 }
 
 bool processAlive(qint64 pid)

@@ -36,6 +36,10 @@ QByteArray encode(const TabRecord& record);
 // Nothing for anything but a well-formed record; the origin is reduced again on reading.
 std::optional<TabRecord> decode(const QByteArray& bytes);
 
+// The record in the file at `path`, or nothing when there is none, it is no small regular file, or
+// it does not decode. Never blocks: a named pipe or a link at the path is not opened.
+std::optional<TabRecord> readRecord(const QString& path);
+
 // Whether a process with this id is running (one of another user counts as running).
 bool processAlive(qint64 pid);
 
