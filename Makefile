@@ -10,7 +10,7 @@ PREFIX      ?= /usr/local
 
 CMAKE_CONFIGURE = cmake -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DKELVO_WERROR=$(WERROR)
 
-.PHONY: all setup build run install install-user test test-plain test-asan fuzz bench format clean
+.PHONY: all setup build run install install-user test test-plain test-asan fuzz bench format clean screenshots
 
 all: build
 
@@ -56,6 +56,10 @@ fuzz: setup
 bench: build
 	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
 	@for s in bench/*.sh; do [ -x "$$s" ] && "$$s" $(BUILD_DIR)/kelvo; done; true
+
+# Every surface as PNG, light and dark, in build/screenshots/, to look at.
+screenshots: build
+	@QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tools/screenshots/screenshots $(BUILD_DIR)/screenshots
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,0 +1,199 @@
+// The tray's presentation: the menu model, the card's layout and the theme, without a screen.
+
+#include "ui/appearancestate.h"
+#include "ui/menucardlayout.h"
+#include "ui/theme.h"
+#include "ui/traymenumodel.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace kelvo;
+using namespace Qt::Literals::StringLiterals;
+
+class TestTrayMenuModel final : public QObject {
+    Q_OBJECT
+
+private slots:
+    void titleAndCard_data();
+    void titleAndCard();
+    void switchesFollowSettings();
+    void suggestionLines_data();
+    void suggestionLines();
+    void cardCapsTheSuggestionAtThreeLines_data();
+    void cardCapsTheSuggestionAtThreeLines();
+    void themeValues();
+    void appearanceResolution_data();
+    void appearanceResolution();
+};
+
+void TestTrayMenuModel::titleAndCard_data()
+{
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<qint64>("launches");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("duration");
+    QTest::addColumn<QString>("count");
+
+    QTest::newRow("no use today") << 0.0 << qint64(0) << u"今日vu 0分"_s << u"0秒"_s << u"0 次"_s;
+    QTest::newRow("an hour and five minutes")
+        << 3900.0 << qint64(3) << u"今日vu 1时5分"_s << u"1小时5分"_s << u"3 次"_s;
+}
+
+void TestTrayMenuModel::titleAndCard()
+{
+    QFETCH(double, seconds);
+    QFETCH(qint64, launches);
+    DailySummary today;
+    today.totalDuration = seconds;
+    today.launchCount = launches;
+    today.suggestion = u"今天没有记录到 AI 软件使用。保持你的判断先行。"_s;
+
+    const TrayMenuModel model = TrayMenuModel::build(today, AppSettings::defaults());
+    QFETCH(QString, title);
+    QCOMPARE(model.title, title);
+    QCOMPARE(model.rows.size(), 2);
+    QFETCH(QString, duration);
+    QCOMPARE(model.rows[0].value, duration);
+    QFETCH(QString, count);
+    QCOMPARE(model.rows[1].value, count);
+    QCOMPARE(model.suggestion, today.suggestion);
+}
+
+void TestTrayMenuModel::switchesFollowSettings()
+{
+    AppSettings settings = AppSettings::defaults();
+    settings.quietHoursEnabled = true;
+    settings.quietHoursStartHour = 9;
+    settings.quietHoursStartMinute = 5;
+    settings.quietHoursEndHour = 17;
+    settings.quietHoursEndMinute = 0;
+    settings.realtimeRemindersEnabled = false;
+    settings.dailySummaryEnabled = true;
+    settings.desktopWidgetEnabled = false;
+
+    const TrayMenuModel model = TrayMenuModel::build({}, settings);
+    QList<std::tuple<QString, QString, bool, TrayCommand>> toggles;
+    QStringList withShortcut;
+    for (const TrayMenuItem& item : model.items) {
+        if (item.kind == TrayMenuItem::Kind::toggle)
+            toggles.append({item.title, item.detail, item.checked, item.command});
+        if (!item.shortcutKey.isEmpty())
+            withShortcut.append(item.title + item.shortcutKey);
+    }
+    const QList<std::tuple<QString, QString, bool, TrayCommand>> expected{
+        {u"免打扰"_s, u"09:05-17:00"_s, true, TrayCommand::toggleQuietHours},
+        {u"实时提醒"_s, {}, false, TrayCommand::toggleRealtimeReminders},
+        {u"自动每日总结"_s, {}, true, TrayCommand::toggleDailySummary},
+        {u"桌面小组件"_s, {}, false, TrayCommand::toggleDesktopWidget},
+    };
+    QCOMPARE(toggles, expected);
+    QCOMPARE(withShortcut, QStringList({u"设置…,"_s, u"退出q"_s}));
+    QCOMPARE(model.items.first().kind, TrayMenuItem::Kind::card);
+    QCOMPARE(model.items.last().command, TrayCommand::quit);
+}
+
+void TestTrayMenuModel::suggestionLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("lines");
+
+    QTest::newRow("fits") << u"保持判断先行。"_s << QStringList{u"保持判断先行。"_s};
+    QTest::newRow("wraps by columns")
+        << u"一二三四五六七八九十"_s << QStringList{u"一二三四五六七八"_s, u"九十"_s};
+    QTest::newRow("latin takes one column")
+        << u"abcdefghijklmnopq"_s << QStringList{u"abcdefghijklmnop"_s, u"q"_s};
+    QTest::newRow("cut at the third line")
+        << u"一二三四五六七八一二三四五六七八一二三四五六七八尾巴"_s
+        << QStringList{u"一二三四五六七八"_s, u"一二三四五六七八"_s, u"一二三四五六七…"_s};
+}
+
+void TestTrayMenuModel::suggestionLines()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, lines);
+    QCOMPARE(TrayMenuModel::suggestionLines(text, 16, 3), lines);
+}
+
+void TestTrayMenuModel::cardCapsTheSuggestionAtThreeLines_data()
+{
+    QTest::addColumn<QString>("suggestion");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<bool>("cut");
+
+    QTest::newRow("short") << u"保持你的判断先行。"_s << 1 << false;
+    QTest::newRow("long") << u"今天使用 AI 的时间偏长，"_s.repeated(12) << 3 << true;
+}
+
+void TestTrayMenuModel::cardCapsTheSuggestionAtThreeLines()
+{
+    QFETCH(QString, suggestion);
+    const TrayMenuModel model = TrayMenuModel::build({}, AppSettings::defaults());
+    const MenuCardLayout card = MenuCardLayout::build(model.rows, suggestion);
+
+    QFETCH(int, lines);
+    QCOMPARE(card.suggestionLines.size(), lines);
+    QFETCH(bool, cut);
+    QCOMPARE(card.suggestionLines.last().endsWith(u'…'), cut);
+    QCOMPARE(card.size.width(), 320);
+    QVERIFY(card.size.height() >= 202);
+    // Every text and symbol lies inside the card, and no two texts overlap.
+    const QRectF inside(0, 0, card.size.width(), card.size.height());
+    for (qsizetype index = 0; index < card.texts.size(); ++index) {
+        const QRectF rect = card.texts[index].rect;
+        QVERIFY2(inside.contains(rect), qPrintable(card.texts[index].text));
+        for (qsizetype other = index + 1; other < card.texts.size(); ++other)
+            QVERIFY2(!rect.intersects(card.texts[other].rect), qPrintable(card.texts[other].text));
+    }
+    for (const auto& symbol : card.symbols)
+        QVERIFY(inside.contains(symbol.rect));
+}
+
+void TestTrayMenuModel::themeValues()
+{
+    using enum ThemeRole;
+    for (const Appearance appearance : {Appearance::light, Appearance::dark}) {
+        QCOMPARE(Theme::color(chartHealthy, appearance), Theme::color(healthGreen, appearance));
+        QCOMPARE(Theme::appearanceOf(Theme::palette(appearance)), appearance);
+    }
+    QCOMPARE(Theme::color(cardBackground, Appearance::dark), QColor::fromRgbF(0.16f, 0.16f, 0.16f));
+    QCOMPARE(Theme::color(borderColor, Appearance::dark), QColor::fromRgbF(0.28f, 0.28f, 0.28f));
+    QCOMPARE(Theme::color(cardBackground, Appearance::light),
+             QColor::fromRgbF(0.98f, 0.98f, 0.98f));
+    QVERIFY(Theme::color(healthGreen, Appearance::light) !=
+            Theme::color(healthGreen, Appearance::dark));
+}
+
+void TestTrayMenuModel::appearanceResolution_data()
+{
+    QTest::addColumn<AppearanceMode>("mode");
+    QTest::addColumn<bool>("systemDark");
+    QTest::addColumn<Appearance>("expected");
+
+    QTest::newRow("dark whatever the desktop") << AppearanceMode::dark << false << Appearance::dark;
+    QTest::newRow("light whatever the desktop")
+        << AppearanceMode::light << true << Appearance::light;
+    QTest::newRow("follows a dark desktop") << AppearanceMode::system << true << Appearance::dark;
+    QTest::newRow("follows a light desktop")
+        << AppearanceMode::system << false << Appearance::light;
+}
+
+void TestTrayMenuModel::appearanceResolution()
+{
+    QFETCH(AppearanceMode, mode);
+    QFETCH(bool, systemDark);
+    AppearanceState state;
+    QSignalSpy changes(&state, &AppearanceState::appearanceChanged);
+    state.setMode(mode);
+    state.setSystemPrefersDark(systemDark);
+    QFETCH(Appearance, expected);
+    QCOMPARE(state.appearance(), expected);
+    // Told the same twice, it says nothing new.
+    const qsizetype count = changes.size();
+    state.setSystemPrefersDark(systemDark);
+    QCOMPARE(changes.size(), count);
+    QCOMPARE(count, state.appearance() == Appearance::dark ? 1 : 0);
+}
+
+QTEST_MAIN(TestTrayMenuModel)
+#include "test_traymenumodel.moc"
