@@ -22,9 +22,10 @@ build: setup
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Installs the browser host, its manifests and the extension for you (in your home folder), so
-# the browser extension finds the host, then runs Kelvo.
+# the browser extension finds the host, then runs Kelvo. A build you are trying out is not made to
+# start at your next login: make install-user does that.
 run: build
-	@scripts/install --user --build $(BUILD_DIR)
+	@scripts/install --user --no-autostart --build $(BUILD_DIR)
 	@scripts/run $(BUILD_DIR)/kelvo
 
 # The program, the browser host, the extension and the host manifests, system-wide (PREFIX,
