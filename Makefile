@@ -10,7 +10,8 @@ PREFIX      ?= /usr/local
 
 CMAKE_CONFIGURE = cmake -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DKELVO_WERROR=$(WERROR)
 
-.PHONY: all setup build run install install-user test test-plain test-asan fuzz bench format clean
+.PHONY: all setup build run install install-user deb deb-check test test-plain test-asan fuzz bench \
+	format clean
 
 all: build
 
@@ -35,6 +36,17 @@ install: build
 
 install-user: build
 	@scripts/install --user --build $(BUILD_DIR)
+
+# The Debian package, $(BUILD_DIR)/kelvo_<version>_<arch>.deb (the version is the project's).
+deb: build
+	@rm -f $(BUILD_DIR)/kelvo_*.deb
+	@cd $(BUILD_DIR) && { cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; exit 1; }; }
+	@ls $(BUILD_DIR)/kelvo_*.deb
+
+# Installs the package on a fresh Debian 12 root fetched from the Debian archive, runs it and
+# purges it again (needs the network; not part of make test).
+deb-check: deb
+	@scripts/check-deb $(BUILD_DIR)
 
 test: setup
 	@$(MAKE) --no-print-directory test-plain
