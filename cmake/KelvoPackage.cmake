@@ -10,7 +10,6 @@ configure_file(${PROJECT_SOURCE_DIR}/data/deb/changelog.in ${package_files}/chan
 # on purge.
 file(WRITE ${package_files}/conffiles
      "/etc/chromium/native-messaging-hosts/kelvo.browser_host.json\n"
-     "/etc/opt/chrome/native-messaging-hosts/kelvo.browser_host.json\n"
      "/etc/xdg/autostart/kelvo.desktop\n")
 
 execute_process(COMMAND gzip -9n --stdout ${package_files}/changelog
@@ -19,8 +18,6 @@ execute_process(COMMAND gzip -9n --stdout ${package_files}/changelog
 # The documentation only the package carries, in a component of its own that make install skips.
 install(FILES ${PROJECT_SOURCE_DIR}/data/deb/copyright ${package_files}/changelog.gz
         DESTINATION share/doc/kelvo COMPONENT deb EXCLUDE_FROM_ALL)
-install(FILES ${PROJECT_SOURCE_DIR}/data/deb/lintian-overrides
-        DESTINATION share/lintian/overrides RENAME kelvo COMPONENT deb EXCLUDE_FROM_ALL)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kelvo)
@@ -41,7 +38,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Besides the libraries the programs link (dpkg-shlibdeps): the Chinese font, the symbol font, and
 # Qt's SVG plugins, which draw Kelvo's icons wherever Qt loads them by name.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, fonts-material-design-icons-iconfont, libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${package_files}/conffiles)
+# Chrome's host manifest is a link that postinst makes (see there).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${package_files}/conffiles
+    ${PROJECT_SOURCE_DIR}/data/deb/postinst ${PROJECT_SOURCE_DIR}/data/deb/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # scripts/install does the system-wide install into the package's folder (CPack hands it over as
@@ -50,7 +49,7 @@ set(CPACK_SET_DESTDIR ON)
 set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_INSTALL_COMMANDS
-    "${PROJECT_SOURCE_DIR}/scripts/install --strip --build ${PROJECT_BINARY_DIR} --prefix /usr")
+    "${PROJECT_SOURCE_DIR}/scripts/install --package --build ${PROJECT_BINARY_DIR} --prefix /usr")
 set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};Kelvo;deb;/")
 
 include(CPack)

@@ -25,7 +25,6 @@ done <<'FILES'
 -rwxr-xr-x /usr/libexec/kelvo/kelvo-browser-host
 -rw-r--r-- /usr/share/kelvo/browser-extension/manifest.json
 -rw-r--r-- /usr/share/kelvo/kelvo-firefox.xpi
--rw-r--r-- /etc/opt/chrome/native-messaging-hosts/kelvo.browser_host.json
 -rw-r--r-- /etc/chromium/native-messaging-hosts/kelvo.browser_host.json
 -rw-r--r-- /usr/lib/mozilla/native-messaging-hosts/kelvo.browser_host.json
 -rw-r--r-- /usr/share/applications/kelvo.desktop
@@ -36,8 +35,8 @@ done <<'FILES'
 -rw-r--r-- /usr/share/man/man1/kelvo.1.gz
 FILES
 # Nothing from a build or a developer's machine: only the system folders the package owns.
-if grep -v -E ' \./(usr/(bin|libexec/kelvo|share/(kelvo|applications|icons|doc|lintian|man))|etc/(opt/chrome|chromium|xdg)|usr/lib/mozilla)(/|$)' \
-    "$scratch/contents" | grep -v -E ' \./(usr|usr/lib|usr/libexec|usr/share|etc|etc/opt)?/?$'; then
+if grep -v -E ' \./(usr/(bin|libexec/kelvo|share/(kelvo|applications|icons|doc|lintian|man))|etc/(chromium|xdg)|usr/lib/mozilla)(/|$)' \
+    "$scratch/contents" | grep -v -E ' \./(usr|usr/lib|usr/libexec|usr/share|etc)?/?$'; then
     fail "the package holds files outside Kelvo's folders (above)"
 fi
 
@@ -45,6 +44,9 @@ depends=$(dpkg-deb --field "$package" Depends)
 for needed in fonts-noto-cjk fonts-material-design-icons-iconfont libqt6svg6 libqt6widgets6 libxcb1 libc6; do
     [[ ", $depends," == *", $needed"[\ ,]* ]] || fail "Depends lacks $needed: $depends"
 done
+# /etc/opt belongs to no package: Chrome's manifest there is a link that postinst makes.
+dpkg-deb --ctrl-tarfile "$package" | tar -xO ./postinst | grep -q /etc/opt/chrome/ ||
+    fail "postinst does not link Chrome's host manifest"
 conffiles=$(dpkg-deb --ctrl-tarfile "$package" | tar -xO ./conffiles)
 [ "$(grep -c '^/etc/' <<<"$conffiles")" = "$(grep -c ' \./etc/.*[^/]$' "$scratch/contents")" ] ||
     fail "not every file under /etc is a conffile: $conffiles"
