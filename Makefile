@@ -10,7 +10,8 @@ PREFIX      ?= /usr/local
 
 CMAKE_CONFIGURE = cmake -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DKELVO_WERROR=$(WERROR)
 
-.PHONY: all setup build run install install-user test test-plain test-asan fuzz bench format clean screenshots
+.PHONY: all setup build run install install-user deb deb-check test test-plain test-asan fuzz bench \
+	format clean screenshots
 
 all: build
 
@@ -22,9 +23,10 @@ build: setup
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Installs the browser host, its manifests and the extension for you (in your home folder), so
-# the browser extension finds the host, then runs Kelvo.
+# the browser extension finds the host, then runs Kelvo. A build you are trying out is not made to
+# start at your next login: make install-user does that.
 run: build
-	@scripts/install --user --build $(BUILD_DIR)
+	@scripts/install --user --no-autostart --build $(BUILD_DIR)
 	@scripts/run $(BUILD_DIR)/kelvo
 
 # The program, the browser host, the extension and the host manifests, system-wide (PREFIX,
@@ -34,6 +36,17 @@ install: build
 
 install-user: build
 	@scripts/install --user --build $(BUILD_DIR)
+
+# The Debian package, $(BUILD_DIR)/kelvo_<version>_<arch>.deb (the version is the project's).
+deb: build
+	@rm -f $(BUILD_DIR)/kelvo_*.deb
+	@cd $(BUILD_DIR) && { cpack -G DEB >cpack.log 2>&1 || { cat cpack.log; exit 1; }; }
+	@ls $(BUILD_DIR)/kelvo_*.deb
+
+# Installs the package on a fresh Debian 12 root fetched from the Debian archive, runs it and
+# purges it again (needs the network; not part of make test).
+deb-check: deb
+	@scripts/check-deb $(BUILD_DIR)
 
 test: setup
 	@$(MAKE) --no-print-directory test-plain
@@ -53,9 +66,13 @@ test-asan: setup
 fuzz: setup
 	@scripts/fuzz $(SECONDS)
 
+# Every benchmark program the build made (the list CMake keeps), then the benchmark scripts; a
+# benchmark that fails fails make bench once all have run.
 bench: build
-	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
-	@for s in bench/*.sh; do [ -x "$$s" ] && "$$s" $(BUILD_DIR)/kelvo; done; true
+	@failed=0; \
+	while read -r b; do "$$b" || failed=1; done <$(BUILD_DIR)/bench/benchmarks.txt; \
+	for s in bench/*.sh; do "$$s" $(BUILD_DIR)/kelvo || failed=1; done; \
+	exit $$failed
 
 # Every surface as PNG, light and dark, in build/screenshots/, to look at.
 screenshots: build

@@ -1,7 +1,9 @@
-// Kelvo: keeps your own judgement ahead of AI tools. The program takes no arguments; it lives in
-// the tray and keeps its state in one file (see PersistenceStore).
+// Kelvo: keeps your own judgement ahead of AI tools. The program takes no arguments besides
+// --help and --version; it lives in the tray and keeps its state in one file (see
+// PersistenceStore).
 
 #include "appdelegate.h"
+#include "commandline.h"
 #include "unixsignals.h"
 
 #include <QApplication>
@@ -24,6 +26,8 @@ void storeOnExit()
 
 int main(int argc, char* argv[])
 {
+    if (const auto status = kelvo::handleCommandLine(argc, argv, stdout, stderr))
+        return *status;
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvo"));
     QApplication::setDesktopFileName(QStringLiteral("kelvo"));

@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
-# Usage: test_install.sh BUILD-DIR
+# Usage: test_install.sh BUILD-DIR VERSION
 # Installs system-wide into a staging folder (DESTDIR) and for a user with a home folder of the
-# test's own, then checks that every piece is where the browsers look for it and that the host
-# manifests name the installed host and the extension's real identity.
+# test's own, then checks that every piece is where the browsers look for it, that the host
+# manifests name the installed host and the extension's real identity, that the desktop and
+# autostart entries are valid and start the installed program, and what the program answers on
+# its command line without a display.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-build=$(cd "${1:?usage: test_install.sh BUILD-DIR}" && pwd)
+build=$(cd "${1:?usage: test_install.sh BUILD-DIR VERSION}" && pwd)
+version=${2:?usage: test_install.sh BUILD-DIR VERSION}
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/kelvo-install.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
-# check_install DESTDIR PREFIX CHROME-HOSTS CHROMIUM-HOSTS FIREFOX-HOSTS
+# check_install DESTDIR PREFIX CHROME-HOSTS CHROMIUM-HOSTS FIREFOX-HOSTS AUTOSTART-FOLDER|-
 check_install() {
     python3 - "$root/browser-extension/manifest.json" "$@" <<'PYTHON'
-import base64, hashlib, json, os, sys, zipfile
+import base64, hashlib, json, os, re, subprocess, sys, zipfile
 
-extension_manifest, destdir, prefix, chrome, chromium, firefox = sys.argv[1:]
+extension_manifest, destdir, prefix, chrome, chromium, firefox, autostart = sys.argv[1:]
 extension = json.load(open(extension_manifest))
 digest = hashlib.sha256(base64.b64decode(extension["key"])).hexdigest()[:32]
 chrome_id = "".join(chr(ord("a") + int(c, 16)) for c in digest)
@@ -44,17 +47,95 @@ for folder, allowed in ((chrome, ["allowed_origins", f"chrome-extension://{chrom
     expect(manifest["path"] == host, f"{path}: names {manifest['path']}, not {host}")
     expect(manifest.get(allowed[0]) == [allowed[1]], f"{path}: does not allow {allowed[1]}")
 
+def exec_argv(value):
+    """The command line of a desktop entry's Exec value, unescaped and unquoted."""
+    value = re.sub(r"\\(.)", lambda m: {"s": " ", "n": "\n", "t": "\t", "r": "\r"}.get(
+        m.group(1), m.group(1) if m.group(1) == "\\" else m.group(0)), value)
+    argv, word, quoted, i = [], None, False, 0
+    while i < len(value):
+        c = value[i]
+        if quoted and c == "\\" and value[i + 1 : i + 2] in ('"', "`", "$", "\\"):
+            word, i = (word or "") + value[i + 1], i + 2
+            continue
+        if c == '"':
+            quoted, word = not quoted, word or ""
+        elif c == " " and not quoted:
+            if word is not None:
+                argv.append(word)
+            word = None
+        else:
+            word = (word or "") + ("%" if value[i : i + 2] == "%%" else c)
+            i += value[i : i + 2] == "%%"
+        i += 1
+    return argv + ([word] if word is not None else [])
+
+icons = f"{destdir}{prefix}/share/icons/hicolor"
+for icon in ("scalable/apps/kelvo.svg", "symbolic/apps/kelvo-symbolic.svg"):
+    expect(os.path.isfile(f"{icons}/{icon}"), f"{icons}/{icon} is missing")
+entries = [f"{destdir}{prefix}/share/applications/kelvo.desktop"]
+if autostart == "-":
+    expect(not os.path.exists(f"{destdir}/etc/xdg/autostart/kelvo.desktop"), "autostart written")
+else:
+    entries.append(f"{destdir}{autostart}/kelvo.desktop")
+for entry in entries:
+    check = subprocess.run(["desktop-file-validate", entry], capture_output=True, text=True)
+    expect(check.returncode == 0 and not check.stdout, f"{entry}: {check.stdout}")
+    fields = dict(line.split("=", 1) for line in open(entry) if "=" in line)
+    argv = exec_argv(fields["Exec"].rstrip("\n"))
+    if argv == ["kelvo"]:
+        expect(prefix in ("/usr", "/usr/local"), f"{entry}: bare Exec for {prefix}")
+    else:
+        expect(argv == [f"{prefix}/bin/kelvo"], f"{entry}: Exec starts {argv}")
+        answer = subprocess.run([destdir + argv[0], "--version"], capture_output=True, text=True).stdout
+        expect(answer.startswith("Kelvo "), f"{entry}: Exec does not start Kelvo")
+
 if failures:
     sys.exit("\n".join(failures))
 PYTHON
 }
 
+hosts=(/etc/opt/chrome/native-messaging-hosts /etc/chromium/native-messaging-hosts
+    /usr/lib/mozilla/native-messaging-hosts)
 DESTDIR="$scratch/stage" "$root/scripts/install" --build "$build" --prefix /opt/kelvo >/dev/null
-check_install "$scratch/stage" /opt/kelvo /etc/opt/chrome/native-messaging-hosts \
-    /etc/chromium/native-messaging-hosts /usr/lib/mozilla/native-messaging-hosts
+check_install "$scratch/stage" /opt/kelvo "${hosts[@]}" /etc/xdg/autostart
+DESTDIR="$scratch/usr" "$root/scripts/install" --no-autostart --build "$build" --prefix /usr >/dev/null
+check_install "$scratch/usr" /usr "${hosts[@]}" -
 
-home="$scratch/home"
-HOME="$home" "$root/scripts/install" --user --build "$build" >/dev/null
+# A home folder whose path needs quoting in a desktop entry.
+home="$scratch/home 100%"
+HOME="$home" XDG_CONFIG_HOME="$home/config" "$root/scripts/install" --user --build "$build" >/dev/null
 check_install "" "$home/.local" "$home/.config/google-chrome/NativeMessagingHosts" \
-    "$home/.config/chromium/NativeMessagingHosts" "$home/.mozilla/native-messaging-hosts"
+    "$home/.config/chromium/NativeMessagingHosts" "$home/.mozilla/native-messaging-hosts" \
+    "$home/config/autostart"
 echo "install layout: ok"
+
+# The installed program's command line, without a display: arguments, exit status, and what
+# must appear on standard output and standard error ("" for nothing).
+kelvo="$home/.local/bin/kelvo"
+failed=0
+while IFS=';' read -r arguments status out err; do
+    read -ra argv <<<"$arguments"
+    set +e
+    env -u DISPLAY -u WAYLAND_DISPLAY "$kelvo" "${argv[@]}" >"$scratch/out" 2>"$scratch/err"
+    actual=$?
+    set -e
+    for stream in out err; do
+        want=${!stream}
+        got=$(cat "$scratch/$stream")
+        if { [ -z "$want" ] && [ -n "$got" ]; } || { [ -n "$want" ] && [[ "$got" != *"$want"* ]]; }; then
+            echo "kelvo $arguments: standard $stream is '$got', expected '$want'" && failed=1
+        fi
+    done
+    [ "$actual" = "$status" ] || { echo "kelvo $arguments: status $actual, not $status" && failed=1; }
+done <<ROWS
+--version;0;Kelvo $version;
+--help;0;Usage: kelvo [--help | --version];
+--verbose;2;;Usage: kelvo
+--version --help;2;;Usage: kelvo
+-platform offscreen;2;;Usage: kelvo
+ROWS
+if env -u DISPLAY -u WAYLAND_DISPLAY "$kelvo" --version >/dev/full 2>/dev/null; then
+    echo "kelvo --version reports success when standard output cannot be written" && failed=1
+fi
+[ "$failed" = 0 ] || exit 1
+echo "command line: ok"
