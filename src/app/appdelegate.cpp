@@ -1,9 +1,9 @@
 #include "appdelegate.h"
 
+#include "desktopsurfaces.h"
 #include "engine/appstate.h"
 #include "engine/browserdetector.h"
 #include "engine/clock.h"
-#include "engine/surfaces.h"
 #include "model/persistencestore.h"
 #include "model/privatefiles.h"
 #include "platform/browser/tabfilereader.h"
@@ -60,9 +60,10 @@ bool AppDelegate::applicationDidFinishLaunching()
     m_notificationService = std::make_unique<FreedesktopNotificationService>();
     m_tabReader = std::make_unique<TabFileReader>();
     m_browserDetector = std::make_unique<BrowserAIContextDetector>(*m_tabReader);
-    m_surfaces = std::make_unique<NullSurfaces>();
+    m_surfaces = std::make_unique<DesktopSurfaces>(*m_clock);
     m_appState = std::make_unique<AppState>(*m_store, *m_appMonitor, *m_notificationService,
                                             *m_browserDetector, *m_surfaces, *m_clock);
+    m_surfaces->setEngine(m_appState.get());
     connect(m_appState.get(), &AppState::quitRequested, this, &AppDelegate::quitRequested);
 
     m_sessionPresence = std::make_unique<SessionPresence>();

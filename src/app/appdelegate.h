@@ -10,10 +10,10 @@ namespace kelvo {
 class AppMonitor;
 class AppState;
 class BrowserAIContextDetector;
+class DesktopSurfaces;
 class FreedesktopNotificationService;
 class PersistenceStore;
 class SessionPresence;
-class Surfaces;
 class SystemClock;
 class TabFileReader;
 
@@ -45,7 +45,7 @@ private:
     std::unique_ptr<FreedesktopNotificationService> m_notificationService;
     std::unique_ptr<TabFileReader> m_tabReader;
     std::unique_ptr<BrowserAIContextDetector> m_browserDetector;
-    std::unique_ptr<Surfaces> m_surfaces;
+    std::unique_ptr<DesktopSurfaces> m_surfaces;
     std::unique_ptr<SessionPresence> m_sessionPresence;
     std::unique_ptr<AppState> m_appState;
     bool m_running = false;

@@ -57,6 +57,11 @@ const QRawFont& iconFont()
 
 } // namespace
 
+QStringList names()
+{
+    return table().keys();
+}
+
 char32_t glyph(const QString& symbolName)
 {
     return table().value(symbolName, 0);

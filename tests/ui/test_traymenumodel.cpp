@@ -2,6 +2,7 @@
 
 #include "ui/appearancestate.h"
 #include "ui/menucardlayout.h"
+#include "ui/symbols.h"
 #include "ui/theme.h"
 #include "ui/traymenumodel.h"
 
@@ -22,6 +23,7 @@ private slots:
     void suggestionLines();
     void cardCapsTheSuggestionAtThreeLines_data();
     void cardCapsTheSuggestionAtThreeLines();
+    void everySymbolIsDrawn();
     void themeValues();
     void appearanceResolution_data();
     void appearanceResolution();
@@ -147,6 +149,21 @@ void TestTrayMenuModel::cardCapsTheSuggestionAtThreeLines()
     }
     for (const auto& symbol : card.symbols)
         QVERIFY(inside.contains(symbol.rect));
+}
+
+void TestTrayMenuModel::everySymbolIsDrawn()
+{
+    const auto inked = [](const QString& name) {
+        const QImage image = Symbols::pixmap(name, 16, Qt::black, 2).toImage();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).alpha() > 0)
+                    return true;
+        return false;
+    };
+    for (const QString& name : Symbols::names())
+        QVERIFY2(inked(name), qPrintable(name));
+    QVERIFY(!inked(u"no.such.symbol"_s));
 }
 
 void TestTrayMenuModel::themeValues()

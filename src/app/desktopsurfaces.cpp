@@ -1,0 +1,195 @@
+#include "desktopsurfaces.h"
+
+#include "engine/appstate.h"
+#include "engine/clock.h"
+#include "platform/dbus/appearanceportal.h"
+#include "platform/dbus/statusnotifieritem.h"
+#include "ui/widgets/applicationtheme.h"
+#include "ui/widgets/traymenu.h"
+
+#include <QCursor>
+#include <QIcon>
+#include <QImage>
+#include <QPainter>
+#include <QSvgRenderer>
+#include <QSystemTrayIcon>
+
+#include <cstdio>
+
+namespace kelvo {
+
+namespace {
+
+const QString iconName = QStringLiteral("kelvo");
+const QString iconResource = QStringLiteral(":/icons/kelvo.svg");
+
+// The card's two figures and the suggestion take these ids; the items of the menu take 100 and
+// up, by their place in the model, so a switch keeps its id from one refresh to the next.
+constexpr int firstItemId = 100;
+constexpr int suggestionColumns = 36;
+
+QImage renderIcon(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QSvgRenderer renderer(iconResource);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    return image;
+}
+
+QIcon applicationIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64})
+        icon.addPixmap(QPixmap::fromImage(renderIcon(size)));
+    return QIcon::fromTheme(iconName, icon);
+}
+
+} // namespace
+
+DesktopSurfaces::DesktopSurfaces(const Clock& clock, QObject* parent)
+    : QObject(parent)
+    , m_clock(clock)
+    , m_portal(std::make_unique<AppearancePortal>())
+{
+    connect(&m_appearance, &AppearanceState::appearanceChanged, this, &applyApplicationTheme);
+    connect(m_portal.get(), &AppearancePortal::prefersDarkChanged, &m_appearance,
+            &AppearanceState::setSystemPrefersDark);
+    m_portal->start();
+}
+
+DesktopSurfaces::~DesktopSurfaces() = default;
+
+void DesktopSurfaces::setEngine(AppState* engine)
+{
+    m_engine = engine;
+}
+
+QList<DBusMenuEntry> DesktopSurfaces::dbusMenuEntries(const TrayMenuModel& model)
+{
+    using Kind = DBusMenuEntry::Kind;
+    QList<DBusMenuEntry> entries;
+    int id = 1;
+    auto figure = [&](const QString& label) {
+        entries.append({id++, Kind::action, label, false, false, {}});
+    };
+    for (qsizetype index = 0; index < model.items.size(); ++index) {
+        const TrayMenuItem& item = model.items.at(index);
+        const int itemId = firstItemId + int(index);
+        switch (item.kind) {
+        case TrayMenuItem::Kind::card:
+            // A D-Bus menu holds no custom view: the card's figures become plain lines.
+            for (const MenuInfoRow& row : model.rows)
+                figure(row.title + QStringLiteral("  ") + row.value);
+            figure(QStringLiteral("建议"));
+            for (const QString& line :
+                 TrayMenuModel::suggestionLines(model.suggestion, suggestionColumns, 3))
+                figure(QStringLiteral("    ") + line);
+            break;
+        case TrayMenuItem::Kind::separator:
+            entries.append({itemId, Kind::separator, {}, true, false, {}});
+            break;
+        case TrayMenuItem::Kind::toggle:
+        case TrayMenuItem::Kind::action: {
+            QString label = item.title;
+            if (!item.detail.isEmpty())
+                label += QStringLiteral("  ") + item.detail;
+            QStringList shortcut;
+            if (!item.shortcutKey.isEmpty())
+                shortcut = {QStringLiteral("Control"),
+                            item.shortcutKey == u"," ? QStringLiteral("comma") : item.shortcutKey};
+            entries.append(
+                {itemId, item.kind == TrayMenuItem::Kind::toggle ? Kind::checkmark : Kind::action,
+                 label, true, item.checked, shortcut});
+            break;
+        }
+        }
+    }
+    return entries;
+}
+
+void DesktopSurfaces::refreshMenu()
+{
+    if (!m_engine)
+        return;
+    m_model = TrayMenuModel::build(m_engine->todaySummary(m_clock.now()), m_engine->settings());
+    if (!m_menu)
+        createTray();
+    m_menu->setModel(m_model);
+    m_item->setTitle(m_model.title);
+    m_item->setMenu(dbusMenuEntries(m_model));
+    if (m_fallbackIcon)
+        m_fallbackIcon->setToolTip(m_model.title);
+}
+
+void DesktopSurfaces::applyAppearance(AppearanceMode mode)
+{
+    m_appearance.setMode(mode);
+    applyApplicationTheme(m_appearance.appearance());
+}
+
+void DesktopSurfaces::createTray()
+{
+    m_menu = std::make_unique<TrayMenu>();
+    connect(m_menu.get(), &TrayMenu::commandChosen, this, &DesktopSurfaces::runCommand);
+
+    QList<QImage> pixmaps;
+    for (const int size : {16, 22, 32, 48})
+        pixmaps.append(renderIcon(size));
+    m_item = std::make_unique<StatusNotifierItem>();
+    m_item->setIcon(iconName, pixmaps);
+    connect(m_item.get(), &StatusNotifierItem::activated, this, &DesktopSurfaces::showMenu);
+    connect(m_item.get(), &StatusNotifierItem::entryClicked, this, [this](int id) {
+        const qsizetype index = id - firstItemId;
+        if (index >= 0 && index < m_model.items.size())
+            runCommand(m_model.items.at(index).command);
+    });
+    connect(m_item.get(), &StatusNotifierItem::registrationChanged, this,
+            &DesktopSurfaces::trayRegistrationChanged);
+    m_item->start();
+}
+
+void DesktopSurfaces::trayRegistrationChanged(bool registered)
+{
+    if (registered) {
+        m_fallbackIcon.reset();
+        return;
+    }
+    if (m_fallbackIcon)
+        return;
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        if (!m_noTrayReported)
+            std::fputs("Kelvo found no system tray on this desktop; the desktop widget shows "
+                       "today's figures instead.\n",
+                       stderr);
+        m_noTrayReported = true;
+        return;
+    }
+    m_fallbackIcon = std::make_unique<QSystemTrayIcon>(applicationIcon());
+    m_fallbackIcon->setToolTip(m_model.title);
+    m_fallbackIcon->setContextMenu(m_menu.get());
+    connect(m_fallbackIcon.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger)
+                    showMenu({});
+            });
+    m_fallbackIcon->show();
+}
+
+void DesktopSurfaces::showMenu(const QPoint& position)
+{
+    if (!m_menu)
+        return;
+    // Some hosts send no position with the click; the pointer is where the click was.
+    m_menu->popup(position.isNull() ? QCursor::pos() : position);
+    m_menu->activateWindow();
+}
+
+void DesktopSurfaces::runCommand(TrayCommand command)
+{
+    if (m_engine)
+        sendTrayCommand(*m_engine, command);
+}
+
+} // namespace kelvo

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "engine/surfaces.h"
+#include "ui/appearancestate.h"
+#include "ui/traymenumodel.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class QSystemTrayIcon;
+
+namespace kelvo {
+
+class AppState;
+class AppearancePortal;
+class Clock;
+class StatusNotifierItem;
+class TrayMenu;
+struct DBusMenuEntry;
+
+// Kelvo's face on a Linux desktop: the tray item with its menu (a StatusNotifierItem, else Qt's
+// own tray icon) and the light or dark appearance of everything it draws.
+class DesktopSurfaces final : public QObject, public Surfaces {
+    Q_OBJECT
+
+public:
+    explicit DesktopSurfaces(const Clock& clock, QObject* parent = nullptr);
+    ~DesktopSurfaces() override;
+
+    // The engine whose figures are drawn and which every command goes to; held weakly.
+    void setEngine(AppState* engine);
+
+    // The menu as a tray host that cannot show the card reads it over D-Bus.
+    static QList<DBusMenuEntry> dbusMenuEntries(const TrayMenuModel& model);
+
+    void refreshMenu() override;
+    void refreshSettingsWindow() override {}
+    void refreshSummaryWindow() override {}
+    bool widgetExists() const override { return false; }
+    void showWidget() override {}
+    void hideWidget() override {}
+    void setWidgetContent(const QString&, const QString&) override {}
+    void showSettingsWindow() override {}
+    void showSummaryWindow() override {}
+    void applyAppearance(AppearanceMode mode) override;
+    void presentNotificationSetupHelp() override {}
+
+private:
+    void createTray();
+    void trayRegistrationChanged(bool registered);
+    void showMenu(const QPoint& position);
+    void runCommand(TrayCommand command);
+
+    const Clock& m_clock;
+    QPointer<AppState> m_engine;
+    AppearanceState m_appearance;
+    std::unique_ptr<AppearancePortal> m_portal;
+    std::unique_ptr<TrayMenu> m_menu;
+    std::unique_ptr<StatusNotifierItem> m_item;
+    std::unique_ptr<QSystemTrayIcon> m_fallbackIcon;
+    TrayMenuModel m_model;
+    bool m_noTrayReported = false;
+};
+
+} // namespace kelvo

@@ -1,0 +1,90 @@
+#!/usr/bin/python3
+"""The test's side of the tray: a StatusNotifierWatcher (python3-dbusmock) and a host's reads and
+clicks of Kelvo's item and menu, on the session bus in DBUS_SESSION_BUS_ADDRESS.
+
+  tray.py watcher                   runs a watcher until killed
+  tray.py registrations             how many times an item registered with it
+  tray.py prop NAME                 one property of the registered item
+  tray.py layout                    the menu: one line per entry, id, kind, label, enabled, mark
+  tray.py click LABEL               the host's click on the entry with that label
+  tray.py event ID NAME             any event on any id, as a careless or hostile host might send
+"""
+import subprocess
+import sys
+
+import dbus
+
+WATCHER = "org.kde.StatusNotifierWatcher"
+ITEM = "org.kde.StatusNotifierItem"
+MENU = "com.canonical.dbusmenu"
+
+
+def watcher():
+    mock = subprocess.Popen(["/usr/bin/python3", "-m", "dbusmock", WATCHER,
+                             "/StatusNotifierWatcher", WATCHER])
+    bus = dbus.SessionBus()
+    for _ in range(500):
+        if bus.name_has_owner(WATCHER):
+            break
+        subprocess.run(["sleep", "0.02"])
+    bus.get_object(WATCHER, "/StatusNotifierWatcher").AddMethod(
+        WATCHER, "RegisterStatusNotifierItem", "s", "", "",
+        dbus_interface="org.freedesktop.DBus.Mock")
+    print("ready", flush=True)
+    mock.wait()
+
+
+def calls():
+    mock = dbus.SessionBus().get_object(WATCHER, "/StatusNotifierWatcher")
+    return [args for _, name, args in mock.GetCalls(dbus_interface="org.freedesktop.DBus.Mock")
+            if name == "RegisterStatusNotifierItem"]
+
+
+def item():
+    """The registered item's bus name and object path."""
+    service = str(calls()[-1][0])
+    if service.startswith("/"):
+        return next(str(n) for n in dbus.SessionBus().list_names()
+                    if str(n).startswith(ITEM)), service
+    return service, "/StatusNotifierItem"
+
+
+def item_object():
+    return dbus.SessionBus().get_object(*item())
+
+
+def menu_object():
+    path = item_object().Get(ITEM, "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
+    return dbus.SessionBus().get_object(item()[0], path)
+
+
+def entries():
+    _, (_, _, children) = menu_object().GetLayout(0, -1, [], dbus_interface=MENU)
+    for child_id, props, _ in children:
+        yield (int(child_id), str(props.get("type", "standard")), str(props.get("label", "")),
+               bool(props.get("enabled", True)), int(props.get("toggle-state", -1)))
+
+
+def main(command, *args):
+    if command == "watcher":
+        watcher()
+    elif command == "registrations":
+        print(len(calls()))
+    elif command == "prop":
+        value = item_object().Get(ITEM, args[0], dbus_interface=dbus.PROPERTIES_IFACE)
+        print(value[2] if args[0] == "ToolTip" else value)
+    elif command == "layout":
+        for entry in entries():
+            print("\t".join(str(field) for field in entry))
+    elif command in ("click", "event"):
+        entry_id = (next(e[0] for e in entries() if e[2] == args[0]) if command == "click"
+                    else int(args[0]))
+        name = "clicked" if command == "click" else args[1]
+        menu_object().Event(entry_id, name, dbus.String("x", variant_level=1), dbus.UInt32(0),
+                            dbus_interface=MENU)
+    else:
+        sys.exit(__doc__)
+
+
+if __name__ == "__main__":
+    main(*sys.argv[1:])
