@@ -114,9 +114,10 @@ void DesktopSurfaces::refreshMenu()
     if (!m_engine)
         return;
     m_model = TrayMenuModel::build(m_engine->todaySummary(m_clock.now()), m_engine->settings());
-    if (!m_menu)
+    if (!m_item)
         createTray();
-    m_menu->setModel(m_model);
+    if (m_menu)
+        m_menu->setModel(m_model);
     m_item->setTitle(m_model.title);
     m_item->setMenu(dbusMenuEntries(m_model));
     if (m_fallbackIcon)
@@ -129,11 +130,19 @@ void DesktopSurfaces::applyAppearance(AppearanceMode mode)
     applyApplicationTheme(m_appearance.appearance());
 }
 
+TrayMenu& DesktopSurfaces::menu()
+{
+    // Made when first needed: until a person opens it, Kelvo loads no fonts and lays out no text.
+    if (!m_menu) {
+        m_menu = std::make_unique<TrayMenu>();
+        connect(m_menu.get(), &TrayMenu::commandChosen, this, &DesktopSurfaces::runCommand);
+        m_menu->setModel(m_model);
+    }
+    return *m_menu;
+}
+
 void DesktopSurfaces::createTray()
 {
-    m_menu = std::make_unique<TrayMenu>();
-    connect(m_menu.get(), &TrayMenu::commandChosen, this, &DesktopSurfaces::runCommand);
-
     QList<QImage> pixmaps;
     for (const int size : {16, 22, 32, 48})
         pixmaps.append(renderIcon(size));
@@ -168,7 +177,7 @@ void DesktopSurfaces::trayRegistrationChanged(bool registered)
     }
     m_fallbackIcon = std::make_unique<QSystemTrayIcon>(applicationIcon());
     m_fallbackIcon->setToolTip(m_model.title);
-    m_fallbackIcon->setContextMenu(m_menu.get());
+    m_fallbackIcon->setContextMenu(&menu());
     connect(m_fallbackIcon.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger)
@@ -179,11 +188,11 @@ void DesktopSurfaces::trayRegistrationChanged(bool registered)
 
 void DesktopSurfaces::showMenu(const QPoint& position)
 {
-    if (!m_menu)
+    if (!m_item)
         return;
     // Some hosts send no position with the click; the pointer is where the click was.
-    m_menu->popup(position.isNull() ? QCursor::pos() : position);
-    m_menu->activateWindow();
+    menu().popup(position.isNull() ? QCursor::pos() : position);
+    menu().activateWindow();
 }
 
 void DesktopSurfaces::runCommand(TrayCommand command)

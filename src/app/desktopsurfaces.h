@@ -48,6 +48,7 @@ public:
     void presentNotificationSetupHelp() override {}
 
 private:
+    TrayMenu& menu();
     void createTray();
     void trayRegistrationChanged(bool registered);
     void showMenu(const QPoint& position);
