@@ -5,7 +5,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -37,16 +36,26 @@ QHash<QString, QString> storeVariables()
     return environment;
 }
 
+// Far above any real state, which stays within some megabytes after years of heavy use: a larger
+// file is taken for something else and kept aside rather than read into memory.
+constexpr qint64 maxStateFileSize = 256 * 1024 * 1024;
+
 enum class FileFound { nothing, state, unreadable };
 
 // What stands at `fileName`: nothing, a readable state document, or anything else.
 FileFound readState(const QString& fileName, StoredState* state)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return PrivateFiles::existsAt(fileName) ? FileFound::unreadable : FileFound::nothing;
-    std::optional<StoredState> decoded = StateCodec::decode(file.readAll());
-    if (!decoded || file.error() != QFileDevice::NoError)
+    QByteArray bytes;
+    switch (PrivateFiles::readRegularFile(fileName, maxStateFileSize, &bytes)) {
+    case PrivateFiles::ReadOutcome::missing:
+        return FileFound::nothing;
+    case PrivateFiles::ReadOutcome::unreadable:
+        return FileFound::unreadable;
+    case PrivateFiles::ReadOutcome::read:
+        break;
+    }
+    std::optional<StoredState> decoded = StateCodec::decode(bytes);
+    if (!decoded)
         return FileFound::unreadable;
     *state = std::move(*decoded);
     return FileFound::state;

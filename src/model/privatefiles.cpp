@@ -26,6 +26,21 @@ QString describe(const QString& action, const QString& path, const QString& reas
     return QStringLiteral("cannot %1 %2: %3").arg(action, QDir::toNativeSeparators(path), reason);
 }
 
+// Opens `name` for reading without blocking (a named pipe with no writer would block forever).
+int openForReading(const QByteArray& name)
+{
+    constexpr int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    const int fd = ::open(name.constData(), flags | O_NOFOLLOW);
+    if (fd >= 0 || errno != ELOOP)
+        return fd;
+    // A symbolic link is followed only to a regular file, so that no device is ever opened
+    // through it; what is opened is checked again by the caller.
+    struct stat target {};
+    if (::stat(name.constData(), &target) != 0 || !S_ISREG(target.st_mode))
+        return -1;
+    return ::open(name.constData(), flags);
+}
+
 } // namespace
 
 bool existsAt(const QString& path)
@@ -87,6 +102,34 @@ bool writeAtomically(const QString& fileName, const QByteArray& bytes, QString* 
         return false;
     }
     return true;
+}
+
+ReadOutcome readRegularFile(const QString& fileName, qint64 maxSize, QByteArray* bytes)
+{
+    const int fd = openForReading(QFile::encodeName(fileName));
+    if (fd < 0)
+        return existsAt(fileName) ? ReadOutcome::unreadable : ReadOutcome::missing;
+    ReadOutcome outcome = ReadOutcome::unreadable;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= maxSize) {
+        QByteArray content;
+        content.reserve(qsizetype(info.st_size));
+        char chunk[65536];
+        ssize_t count = 0;
+        // Stops one chunk past the limit at most, should the file grow while it is read.
+        while (content.size() <= maxSize && (count = ::read(fd, chunk, sizeof chunk)) != 0) {
+            if (count > 0)
+                content.append(chunk, qsizetype(count));
+            else if (errno != EINTR)
+                break;
+        }
+        if (count == 0 && content.size() <= maxSize) {
+            *bytes = std::move(content);
+            outcome = ReadOutcome::read;
+        }
+    }
+    ::close(fd);
+    return outcome;
 }
 
 int renameWithoutReplacing(const QString& from, const QString& to)

@@ -13,6 +13,14 @@ bool ensureFolder(const QString& folder, QString* error);
 // flushed to disk and renamed over it, so the old or the new content is there whole at any time.
 bool writeAtomically(const QString& fileName, const QByteArray& bytes, QString* error);
 
+enum class ReadOutcome { missing, read, unreadable };
+
+// Reads `fileName` whole into `bytes` when it is a regular file of at most `maxSize` bytes; a
+// symbolic link is followed only to such a file. Anything else that stands there (a folder, a
+// named pipe, a device, a larger file, a file this process may not read) is `unreadable`. Never
+// blocks and never opens a device.
+ReadOutcome readRegularFile(const QString& fileName, qint64 maxSize, QByteArray* bytes);
+
 // Renames `from` to `to` unless something already stands at `to`. Returns 0 on success,
 // otherwise the errno value (EEXIST when `to` is taken).
 int renameWithoutReplacing(const QString& from, const QString& to);
