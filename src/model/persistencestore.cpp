@@ -61,12 +61,34 @@ FileFound readState(const QString& fileName, StoredState* state)
     return FileFound::state;
 }
 
+// The store's locations, with the data folder given up for the temporary one when its Kelvo
+// folder cannot be created or written; said once on standard error. The temporary folder is
+// shared with every user, so its Kelvo folder is taken only when it is this user's own and
+// private. An explicitly chosen folder is taken as it is.
+StoreLocations chooseLocations()
+{
+    const QHash<QString, QString> environment = storeVariables();
+    const QString temp = QDir::tempPath();
+    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QString error;
+    if (environment.isEmpty() && !data.isEmpty() &&
+        !PrivateFiles::ensureWritableFolder(QDir(data).filePath(QStringLiteral("Kelvo")), &error)) {
+        const QString fallback = QDir(temp).filePath(QStringLiteral("Kelvo"));
+        QString ignored;
+        if (PrivateFiles::ensureWritableFolder(fallback, &ignored) &&
+            PrivateFiles::isOwnPrivateFolder(fallback)) {
+            writeErrorLine(QStringLiteral("Kelvo keeps its state in %1 instead: %2")
+                               .arg(QDir::toNativeSeparators(fallback), error));
+            data.clear();
+        }
+    }
+    return PersistenceStore::defaultLocations(environment, data, temp);
+}
+
 } // namespace
 
 PersistenceStore::PersistenceStore()
-    : m_locations(defaultLocations(
-          storeVariables(), QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
-          QDir::tempPath()))
+    : m_locations(chooseLocations())
 {}
 
 PersistenceStore::PersistenceStore(const QString& baseDirectory)

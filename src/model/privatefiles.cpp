@@ -77,6 +77,30 @@ bool ensureFolder(const QString& folder, QString* error)
     return true;
 }
 
+bool ensureWritableFolder(const QString& folder, QString* error)
+{
+    if (!ensureFolder(folder, error))
+        return false;
+    const QByteArray name = QFile::encodeName(folder);
+    struct stat info {};
+    if (::stat(name.constData(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        *error = describe(QStringLiteral("use folder"), folder, errorText(ENOTDIR));
+        return false;
+    }
+    if (::faccessat(AT_FDCWD, name.constData(), W_OK | X_OK, AT_EACCESS) != 0) {
+        *error = describe(QStringLiteral("write to folder"), folder, errorText(errno));
+        return false;
+    }
+    return true;
+}
+
+bool isOwnPrivateFolder(const QString& folder)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(folder).constData(), &info) == 0 && S_ISDIR(info.st_mode) &&
+           info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 bool writeAtomically(const QString& fileName, const QByteArray& bytes, QString* error)
 {
     QSaveFile file(fileName);

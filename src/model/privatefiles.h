@@ -9,6 +9,14 @@ namespace kelvo::PrivateFiles {
 // anything at all (a folder, a file, a link) already stands at its path.
 bool ensureFolder(const QString& folder, QString* error);
 
+// Like ensureFolder, and then true only when a folder stands there that this process may create
+// files in.
+bool ensureWritableFolder(const QString& folder, QString* error);
+
+// True when `folder` is a folder (not a link to one) of this process's user that no one else may
+// change.
+bool isOwnPrivateFolder(const QString& folder);
+
 // Replaces `fileName` with `bytes`, mode 0600: a temporary file in the same folder is written,
 // flushed to disk and renamed over it, so the old or the new content is there whole at any time.
 bool writeAtomically(const QString& fileName, const QByteArray& bytes, QString* error);

@@ -185,12 +185,15 @@ private slots:
         QTest::addColumn<QString>("kelvo"); // relative to the test's root; null: not set
         QTest::addColumn<QString>("quorrin");
         QTest::addColumn<QStringList>("created"); // the folders the save must create, in order
+        QTest::addColumn<bool>("dataLocked");     // the XDG data folder refuses every change
         QTest::newRow("KELVO_STORE_DIR before QUORRIN_STORE_DIR")
             << "a/b/c"
-            << "q" << QStringList{"a", "a/b", "a/b/c"};
-        QTest::newRow("QUORRIN_STORE_DIR") << QString() << "q" << QStringList{"q"};
+            << "q" << QStringList{"a", "a/b", "a/b/c"} << false;
+        QTest::newRow("QUORRIN_STORE_DIR") << QString() << "q" << QStringList{"q"} << false;
         QTest::newRow("XDG data folder")
-            << QString() << QString() << QStringList{"xdg_data_home/Kelvo"};
+            << QString() << QString() << QStringList{"xdg_data_home/Kelvo"} << false;
+        QTest::newRow("XDG data folder refusing changes: temporary folder")
+            << QString() << QString() << QStringList{"tmp/Kelvo"} << true;
     }
 
     void saveCreatesPrivateFoldersWhereTheEnvironmentSays()
@@ -198,6 +201,7 @@ private slots:
         QFETCH(QString, kelvo);
         QFETCH(QString, quorrin);
         QFETCH(QStringList, created);
+        QFETCH(bool, dataLocked);
         TestEnvironment environment;
         const QDir root(environment.root());
         if (kelvo.isNull())
@@ -206,9 +210,27 @@ private slots:
             qputenv("KELVO_STORE_DIR", root.filePath(kelvo).toUtf8());
         if (!quorrin.isNull())
             qputenv("QUORRIN_STORE_DIR", root.filePath(quorrin).toUtf8());
+        root.mkdir(QStringLiteral("tmp"));
+        qputenv("TMPDIR", root.filePath(QStringLiteral("tmp")).toUtf8());
+        auto restoreTmp = qScopeGuard([] { qunsetenv("TMPDIR"); });
+        const QString data = root.filePath(QStringLiteral("xdg_data_home"));
+        if (dataLocked && !lockFolder(data, true))
+            QSKIP("this system cannot make a folder unchangeable");
+        auto unlock = qScopeGuard([&] {
+            if (dataLocked)
+                lockFolder(data, false);
+        });
         StderrCapture errors;
         PersistenceStore().save(stateNamed("saved"));
-        QCOMPARE(errors.finish(), QByteArray());
+        const QByteArray notice = errors.finish();
+        if (dataLocked) {
+            QVERIFY2(notice.startsWith("Kelvo keeps its state in " +
+                                       root.filePath(created.last()).toUtf8() + " instead: "),
+                     notice.constData());
+            QCOMPARE(notice.count('\n'), 1);
+        } else {
+            QCOMPARE(notice, QByteArray());
+        }
         for (const QString& folder : created)
             QCOMPARE(modeOf(root.filePath(folder)), mode_t(0700));
         const QString file = root.filePath(created.last() + QStringLiteral("/state.json"));
