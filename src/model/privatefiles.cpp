@@ -26,6 +26,21 @@ QString describe(const QString& action, const QString& path, const QString& reas
     return QStringLiteral("cannot %1 %2: %3").arg(action, QDir::toNativeSeparators(path), reason);
 }
 
+// Flushes the folder's own entries to disk, where a rename is recorded.
+bool syncFolder(const QString& folder, QString* error)
+{
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // EINVAL: a file system that cannot flush a folder, and has nothing to flush.
+    const bool synced = fd >= 0 && (::fsync(fd) == 0 || errno == EINVAL);
+    const int reason = errno;
+    if (fd >= 0)
+        ::close(fd);
+    if (!synced)
+        *error = describe(QStringLiteral("flush folder"), folder, errorText(reason));
+    return synced;
+}
+
 // Opens `name` for reading without blocking (a named pipe with no writer would block forever).
 int openForReading(const QByteArray& name)
 {
@@ -125,7 +140,10 @@ bool writeAtomically(const QString& fileName, const QByteArray& bytes, QString* 
         *error = describe(QStringLiteral("write"), fileName, file.errorString());
         return false;
     }
-    return true;
+    // QSaveFile writes through a symbolic link to the file it names; that file's folder holds
+    // the rename.
+    const QString written = QFileInfo(fileName).canonicalFilePath();
+    return syncFolder(QFileInfo(written.isEmpty() ? fileName : written).absolutePath(), error);
 }
 
 ReadOutcome readRegularFile(const QString& fileName, qint64 maxSize, QByteArray* bytes)
