@@ -164,8 +164,9 @@ refused() {
     [ -f "$state" ] && before=$(cksum <"$state")
     env "${@:2}" timeout 10 "$kelvo" >/dev/null 2>"$err" || status=$?
     [ "$status" -eq 1 ] || fail "exit status $status, not 1 ($(head -c 300 "$err"))"
-    [ "$(wc -l <"$err")" -eq 1 ] && [[ $(cat "$err") == "$1"* ]] ||
+    if [ "$(wc -l <"$err")" -ne 1 ] || [[ $(cat "$err") != "$1"* ]]; then
         fail "standard error is not one line starting '$1': $(head -c 300 "$err")"
+    fi
     [ "$before" = - ] || [ "$before" = "$(cksum <"$state")" ] || fail "state.json changed"
 }
 
@@ -189,11 +190,14 @@ refuses_to_start() {
     refused 'Kelvo cannot start: cannot create folder ' KELVO_STORE_DIR="$case_dir/file/store"
 
     prepare_state '{"reminderEvents":[],"sessions":[],"settings":{}}'
-    set_immutable on "$KELVO_STORE_DIR"
-    local refusal=0
-    (refused 'Kelvo cannot start: cannot write to folder ') || refusal=$?
-    set_immutable off "$KELVO_STORE_DIR"
-    [ "$refusal" -eq 0 ] || exit 1
+    if set_immutable on "$KELVO_STORE_DIR"; then
+        local refusal=0
+        (refused 'Kelvo cannot start: cannot write to folder ') || refusal=$?
+        set_immutable off "$KELVO_STORE_DIR"
+        [ "$refusal" -eq 0 ] || exit 1
+    else
+        echo "    skipped: this file system cannot make a folder unchangeable" >&2
+    fi
 
     DISPLAY='' QT_QPA_PLATFORM=offscreen launch_kelvo offscreen
     wait_until 10 "the lock of an offscreen Kelvo" test -e "$state.lock"
