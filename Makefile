@@ -11,7 +11,7 @@ PREFIX      ?= /usr/local
 CMAKE_CONFIGURE = cmake -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DKELVO_WERROR=$(WERROR)
 
 .PHONY: all setup build run install install-user deb deb-check test test-plain test-asan fuzz bench \
-	format clean screenshots
+	format check-format clean screenshots
 
 all: build
 
@@ -49,6 +49,7 @@ deb-check: deb
 	@scripts/check-deb $(BUILD_DIR)
 
 test: setup
+	@$(MAKE) --no-print-directory check-format
 	@$(MAKE) --no-print-directory test-plain
 	@$(MAKE) --no-print-directory test-asan
 	@$(MAKE) --no-print-directory fuzz SECONDS=$(SECONDS)
@@ -78,8 +79,20 @@ bench: build
 screenshots: build
 	@QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tools/screenshots/screenshots $(BUILD_DIR)/screenshots
 
+# The C++ sources: the files git knows of and new ones it does not ignore, or without git every
+# one in the source folders.
+CXX_SOURCES = if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then \
+		git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h'; \
+	else \
+		find src tests bench fuzz -name '*.cpp' -o -name '*.h'; \
+	fi
+
 format:
-	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	@$(CXX_SOURCES) | xargs -r -d '\n' clang-format -i
+
+# Fails, naming each place, on code that `make format` would change.
+check-format: setup
+	@$(CXX_SOURCES) | xargs -r -d '\n' clang-format --dry-run --Werror
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) build-fuzz

@@ -12,6 +12,7 @@
 #include "platform/x11/foregroundsession.h"
 #include "platform/x11/x11appmonitor.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcessEnvironment>
 
@@ -27,6 +28,11 @@ void writeLine(const char* line)
     std::fputc('\n', stderr);
 }
 
+void writeLine(const QString& line)
+{
+    writeLine(line.toLocal8Bit().constData());
+}
+
 } // namespace
 
 AppDelegate::AppDelegate(QObject* parent)
@@ -38,23 +44,12 @@ AppDelegate::~AppDelegate()
     applicationWillTerminate();
 }
 
-bool AppDelegate::applicationDidFinishLaunching()
+AppDelegate::Launch AppDelegate::applicationDidFinishLaunching()
 {
     m_clock = std::make_unique<SystemClock>();
     m_store = std::make_unique<PersistenceStore>();
-
-    // One program per state folder: a lock file beside state.json. A lock left by a program
-    // that died is taken over; a live one never goes stale, however old (stale time 0).
-    const QString folder = QFileInfo(m_store->locations().fileName).path();
-    QString error;
-    PrivateFiles::ensureFolder(folder, &error);
-    m_instanceLock =
-        std::make_unique<QLockFile>(m_store->locations().fileName + QStringLiteral(".lock"));
-    m_instanceLock->setStaleLockTime(0);
-    if (!m_instanceLock->tryLock(0) && m_instanceLock->error() == QLockFile::LockFailedError) {
-        writeLine("Kelvo is already running");
-        return false;
-    }
+    if (const Launch launch = takeInstanceLock(); launch != Launch::started)
+        return launch;
 
     m_appMonitor = makeAppMonitor();
     m_notificationService = std::make_unique<FreedesktopNotificationService>();
@@ -80,7 +75,37 @@ bool AppDelegate::applicationDidFinishLaunching()
     });
     if (m_sessionPresence->isAway())
         m_appState->setUserAway(true);
-    return true;
+    return Launch::started;
+}
+
+// One program per state folder: a lock file beside state.json. A lock left by a program that
+// died is taken over; a live one never goes stale, however old (stale time 0). Without the lock
+// two programs could write one state file, so a lock that cannot be had for any other reason
+// ends the program too.
+AppDelegate::Launch AppDelegate::takeInstanceLock()
+{
+    const QString fileName = m_store->locations().fileName;
+    const QString folder = QFileInfo(fileName).path();
+    QString error;
+    if (!PrivateFiles::ensureWritableFolder(folder, &error)) {
+        writeLine(QStringLiteral("Kelvo cannot start: %1").arg(error));
+        return Launch::failed;
+    }
+    const QString lockName = fileName + QStringLiteral(".lock");
+    m_instanceLock = std::make_unique<QLockFile>(lockName);
+    m_instanceLock->setStaleLockTime(0);
+    if (m_instanceLock->tryLock(0))
+        return Launch::started;
+    if (m_instanceLock->error() == QLockFile::LockFailedError) {
+        writeLine("Kelvo is already running");
+        return Launch::alreadyRunning;
+    }
+    const QString reason = m_instanceLock->error() == QLockFile::PermissionError
+                               ? QStringLiteral("permission denied")
+                               : QStringLiteral("unknown error");
+    writeLine(QStringLiteral("Kelvo cannot start: cannot take the lock %1: %2")
+                  .arg(QDir::toNativeSeparators(lockName), reason));
+    return Launch::failed;
 }
 
 void AppDelegate::applicationWillTerminate()

@@ -25,9 +25,12 @@ public:
     explicit AppDelegate(QObject* parent = nullptr);
     ~AppDelegate() override;
 
-    // Builds and starts the engine. False when another Kelvo already runs on the same state
-    // folder; then nothing is started.
-    bool applicationDidFinishLaunching();
+    enum class Launch { started, alreadyRunning, failed };
+
+    // Builds and starts the engine. Nothing is started when another Kelvo already runs on the
+    // same state folder, nor when the state folder or its lock cannot be had (said on standard
+    // error).
+    Launch applicationDidFinishLaunching();
     // Stores the open session and saves; does nothing the second time.
     void applicationWillTerminate();
 
@@ -36,6 +39,7 @@ signals:
     void quitRequested();
 
 private:
+    Launch takeInstanceLock();
     std::unique_ptr<AppMonitor> makeAppMonitor();
 
     std::unique_ptr<SystemClock> m_clock;

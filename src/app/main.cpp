@@ -8,6 +8,7 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -22,12 +23,27 @@ void storeOnExit()
         runningDelegate->applicationWillTerminate();
 }
 
+// Qt aborts when it finds no display to open; the platforms that need none count as one.
+bool hasGraphicalSession()
+{
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM").split(':').value(0);
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || platform == "offscreen" ||
+           platform == "minimal";
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     if (const auto status = kelvo::handleCommandLine(argc, argv, stdout, stderr))
         return *status;
+    // Before anything touches the state.
+    if (!hasGraphicalSession()) {
+        std::fputs("Kelvo needs a graphical session: neither DISPLAY nor WAYLAND_DISPLAY is set.\n",
+                   stderr);
+        return EXIT_FAILURE;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvo"));
     QApplication::setDesktopFileName(QStringLiteral("kelvo"));
@@ -41,8 +57,14 @@ int main(int argc, char* argv[])
                      &QCoreApplication::quit);
 
     kelvo::AppDelegate delegate;
-    if (!delegate.applicationDidFinishLaunching())
-        return 0;
+    switch (delegate.applicationDidFinishLaunching()) {
+    case kelvo::AppDelegate::Launch::started:
+        break;
+    case kelvo::AppDelegate::Launch::alreadyRunning:
+        return EXIT_SUCCESS;
+    case kelvo::AppDelegate::Launch::failed:
+        return EXIT_FAILURE;
+    }
     runningDelegate = &delegate;
     std::atexit(storeOnExit);
     QObject::connect(&delegate, &kelvo::AppDelegate::quitRequested, &application,

@@ -24,10 +24,13 @@ const QList<MonitoredAppRule>& MonitoredAppRule::defaultRules()
 QList<BrowserDomainRule> AppSettings::defaultBrowserDomainRules()
 {
     return {
-        {QStringLiteral("chatgpt.com"), QStringLiteral("ChatGPT 网页"), QStringLiteral("message.circle")},
+        {QStringLiteral("chatgpt.com"), QStringLiteral("ChatGPT 网页"),
+         QStringLiteral("message.circle")},
         {QStringLiteral("claude.ai"), QStringLiteral("Claude 网页"), QStringLiteral("text.bubble")},
-        {QStringLiteral("gemini.google.com"), QStringLiteral("Gemini 网页"), QStringLiteral("sparkles")},
-        {QStringLiteral("perplexity.ai"), QStringLiteral("Perplexity 网页"), QStringLiteral("globe")},
+        {QStringLiteral("gemini.google.com"), QStringLiteral("Gemini 网页"),
+         QStringLiteral("sparkles")},
+        {QStringLiteral("perplexity.ai"), QStringLiteral("Perplexity 网页"),
+         QStringLiteral("globe")},
         {QStringLiteral("poe.com"), QStringLiteral("Poe 网页"), QStringLiteral("network")},
     };
 }

@@ -5,7 +5,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -37,27 +36,59 @@ QHash<QString, QString> storeVariables()
     return environment;
 }
 
+// Far above any real state, which stays within some megabytes after years of heavy use: a larger
+// file is taken for something else and kept aside rather than read into memory.
+constexpr qint64 maxStateFileSize = 256 * 1024 * 1024;
+
 enum class FileFound { nothing, state, unreadable };
 
 // What stands at `fileName`: nothing, a readable state document, or anything else.
 FileFound readState(const QString& fileName, StoredState* state)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return PrivateFiles::existsAt(fileName) ? FileFound::unreadable : FileFound::nothing;
-    std::optional<StoredState> decoded = StateCodec::decode(file.readAll());
-    if (!decoded || file.error() != QFileDevice::NoError)
+    QByteArray bytes;
+    switch (PrivateFiles::readRegularFile(fileName, maxStateFileSize, &bytes)) {
+    case PrivateFiles::ReadOutcome::missing:
+        return FileFound::nothing;
+    case PrivateFiles::ReadOutcome::unreadable:
+        return FileFound::unreadable;
+    case PrivateFiles::ReadOutcome::read:
+        break;
+    }
+    std::optional<StoredState> decoded = StateCodec::decode(bytes);
+    if (!decoded)
         return FileFound::unreadable;
     *state = std::move(*decoded);
     return FileFound::state;
 }
 
+// The store's locations, with the data folder given up for the temporary one when its Kelvo
+// folder cannot be created or written; said once on standard error. The temporary folder is
+// shared with every user, so its Kelvo folder is taken only when it is this user's own and
+// private. An explicitly chosen folder is taken as it is.
+StoreLocations chooseLocations()
+{
+    const QHash<QString, QString> environment = storeVariables();
+    const QString temp = QDir::tempPath();
+    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    QString error;
+    if (environment.isEmpty() && !data.isEmpty() &&
+        !PrivateFiles::ensureWritableFolder(QDir(data).filePath(QStringLiteral("Kelvo")), &error)) {
+        const QString fallback = QDir(temp).filePath(QStringLiteral("Kelvo"));
+        QString ignored;
+        if (PrivateFiles::ensureWritableFolder(fallback, &ignored) &&
+            PrivateFiles::isOwnPrivateFolder(fallback)) {
+            writeErrorLine(QStringLiteral("Kelvo keeps its state in %1 instead: %2")
+                               .arg(QDir::toNativeSeparators(fallback), error));
+            data.clear();
+        }
+    }
+    return PersistenceStore::defaultLocations(environment, data, temp);
+}
+
 } // namespace
 
 PersistenceStore::PersistenceStore()
-    : m_locations(defaultLocations(
-          storeVariables(), QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
-          QDir::tempPath()))
+    : m_locations(chooseLocations())
 {}
 
 PersistenceStore::PersistenceStore(const QString& baseDirectory)

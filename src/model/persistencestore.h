@@ -20,7 +20,8 @@ struct StoreLocations {
 // read once, rewritten whole and atomically on every save.
 class PersistenceStore final : public StateStore {
 public:
-    // Chooses the location from the process environment and the user's data folder.
+    // Chooses the location from the process environment and the user's data folder, or the
+    // temporary folder when the data folder cannot be written (said on standard error).
     PersistenceStore();
     // Uses `baseDirectory`/state.json with no legacy fallback.
     explicit PersistenceStore(const QString& baseDirectory);

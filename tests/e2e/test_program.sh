@@ -156,6 +156,56 @@ display_lost() {
     check_ended_between "$before" "$after"
 }
 
+# refused EXPECTED-START [ENV-ARGUMENTS...]: Kelvo, started under `env ENV-ARGUMENTS`, ends by
+# itself with status 1 and exactly one line on standard error, starting with EXPECTED-START;
+# state.json, when there is one, is left as it was.
+refused() {
+    local err=$case_dir/refused.err status=0 before=-
+    [ -f "$state" ] && before=$(cksum <"$state")
+    env "${@:2}" timeout 10 "$kelvo" >/dev/null 2>"$err" || status=$?
+    [ "$status" -eq 1 ] || fail "exit status $status, not 1 ($(head -c 300 "$err"))"
+    if [ "$(wc -l <"$err")" -ne 1 ] || [[ $(cat "$err") != "$1"* ]]; then
+        fail "standard error is not one line starting '$1': $(head -c 300 "$err")"
+    fi
+    [ "$before" = - ] || [ "$before" = "$(cksum <"$state")" ] || fail "state.json changed"
+}
+
+# set_immutable on|off FOLDER: the folder refuses every change, root included.
+set_immutable() {
+    if [ "$(id -u)" -eq 0 ]; then
+        chattr "$([ "$1" = on ] && echo + || echo -)i" "$2"
+    else
+        chmod "$([ "$1" = on ] && echo 500 || echo 700)" "$2"
+    fi
+}
+
+# Where Kelvo cannot run as it should, it says why and ends before it records anything; an
+# explicit offscreen platform needs no display and runs.
+refuses_to_start() {
+    refused 'Kelvo needs a graphical session: neither DISPLAY nor WAYLAND_DISPLAY is set.' \
+        -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM
+    [ ! -e "$KELVO_STORE_DIR" ] || fail "the state folder was made without a display"
+
+    : >"$case_dir/file"
+    refused 'Kelvo cannot start: cannot create folder ' KELVO_STORE_DIR="$case_dir/file/store"
+
+    prepare_state '{"reminderEvents":[],"sessions":[],"settings":{}}'
+    if set_immutable on "$KELVO_STORE_DIR"; then
+        local refusal=0
+        (refused 'Kelvo cannot start: cannot write to folder ') || refusal=$?
+        set_immutable off "$KELVO_STORE_DIR"
+        [ "$refusal" -eq 0 ] || exit 1
+    else
+        echo "    skipped: this file system cannot make a folder unchangeable" >&2
+    fi
+
+    DISPLAY='' QT_QPA_PLATFORM=offscreen launch_kelvo offscreen
+    wait_until 10 "the lock of an offscreen Kelvo" test -e "$state.lock"
+    running
+    stop_kelvo TERM
+    [ "$kelvo_status" -eq 0 ] || fail "offscreen: exit status $kelvo_status"
+}
+
 run_case "launch with an AI tool in front: session and reminder line" launch_with_ai_tool_in_front
 run_case "switching to another window closes the session" switching_closes_the_session
 for signal in TERM INT HUP; do
@@ -169,5 +219,6 @@ run_case "unreadable state (session without endedAt) kept aside" corrupt_state_k
     '{"reminderEvents":[],"settings":{},"sessions":[{"appName":"ChatGPT",
       "id":"5E0B2A0C-6C4B-4C38-9F5E-2B1C8D7A9E10","sourceType":"desktopApp",
       "startedAt":"2024-05-01T09:00:00Z"}]}'
+run_case "no display, no state folder, no lock: one line and status 1" refuses_to_start
 run_case "the X server goes away: session stored, program ends" display_lost
 finish

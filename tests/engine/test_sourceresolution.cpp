@@ -1,5 +1,5 @@
-#include "engine/sourceresolution.h"
 #include "engine/browserdetector.h"
+#include "engine/sourceresolution.h"
 #include "fakes/faketabreader.h"
 
 #include <QtTest>

@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 #include <QThread>
 
@@ -63,6 +65,57 @@ private slots:
               qPrintable(leftovers.join(QStringLiteral(", "))));
         QVERIFY(advanced >= runs / 10);
         QVERIFY(QDir(dir).entryList({QStringLiteral("*.unreadable-*")}).isEmpty());
+    }
+
+    // A power cut can undo a rename that is not on disk yet: after each link or rename that puts
+    // state.json in place, the folder itself is flushed before anything else is saved.
+    void folderIsFlushedAfterEachSave()
+    {
+        const QString strace = QStandardPaths::findExecutable(QStringLiteral("strace"));
+        if (strace.isEmpty())
+            QFAIL("strace is missing; scripts/setup installs it");
+        TestEnvironment environment;
+        const QString dir = environment.storeDir();
+        const QString log = environment.root() + QStringLiteral("/strace.log");
+        QProcess traced;
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        // LeakSanitizer cannot run under strace.
+        variables.insert(QStringLiteral("ASAN_OPTIONS"),
+                         variables.value(QStringLiteral("ASAN_OPTIONS")) +
+                             QStringLiteral(":detect_leaks=0"));
+        traced.setProcessEnvironment(variables);
+        traced.start(strace, {QStringLiteral("-f"), QStringLiteral("-y"), QStringLiteral("-o"), log,
+                              QStringLiteral("-e"),
+                              QStringLiteral("trace=rename,renameat,renameat2,linkat,fsync"),
+                              QStringLiteral(KELVO_CRASHSAVER), dir, QStringLiteral("1"),
+                              QStringLiteral("3")});
+        QVERIFY(traced.waitForFinished(60'000));
+        const QByteArray errors = traced.readAllStandardError();
+        if (traced.exitCode() != 0 && errors.startsWith("strace: ") &&
+            errors.contains("Operation not permitted"))
+            QSKIP(qPrintable(QStringLiteral("strace cannot trace here: ") + errors));
+        QCOMPARE(traced.exitCode(), 0);
+
+        const QString folder = QRegularExpression::escape(QFileInfo(dir).canonicalFilePath());
+        const QRegularExpression placed(QStringLiteral("(rename|linkat)\\(.*\"%1/state\\.json\"(, "
+                                                       "\\w+)?\\) += 0$")
+                                            .arg(folder));
+        const QRegularExpression flushed(QStringLiteral("fsync\\(\\d+<%1>\\) += 0$").arg(folder));
+        QFile trace(log);
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        int saves = 0;
+        bool unflushed = false;
+        for (const QByteArray& line : trace.readAll().split('\n')) {
+            if (placed.match(QString::fromUtf8(line)).hasMatch()) {
+                QVERIFY2(!unflushed, line.constData());
+                unflushed = true;
+                ++saves;
+            } else if (flushed.match(QString::fromUtf8(line)).hasMatch()) {
+                unflushed = false;
+            }
+        }
+        QVERIFY(!unflushed);
+        QCOMPARE(saves, 3);
     }
 };
 

@@ -8,12 +8,17 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 using namespace kelvo;
@@ -83,7 +88,7 @@ mode_t modeOf(const QString& path)
 QStringList keptFiles(const QString& folder)
 {
     return QDir(folder).entryList({QStringLiteral("state.json.unreadable-*")},
-                                  QDir::AllEntries | QDir::Hidden, QDir::Name);
+                                  QDir::AllEntries | QDir::Hidden | QDir::System, QDir::Name);
 }
 
 // Makes `folder` refuse every change, root included; false when this system cannot.
@@ -99,6 +104,57 @@ bool lockFolder(const QString& folder, bool locked)
     if (fd >= 0)
         ::close(fd);
     return done;
+}
+
+// Root reads and writes any file whatever its mode; without these two capabilities it meets file
+// modes as a user does. Only the effective set changes, so they can be taken back.
+bool overrideFileModes(bool overriding)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    constexpr quint32 bits = 1U << CAP_DAC_OVERRIDE | 1U << CAP_DAC_READ_SEARCH;
+    data[0].effective =
+        overriding ? data[0].effective | (data[0].permitted & bits) : data[0].effective & ~bits;
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+// Bytes this process has read from files so far.
+qint64 bytesRead()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    const QByteArray text = io.open(QIODevice::ReadOnly) ? io.readAll() : QByteArray();
+    return text.split('\n').constFirst().mid(7).toLongLong(); // "rchar: N"
+}
+
+// Places something that is no state document at `file`, of the kind the row names.
+void placeUnreadable(const QString& file, const QByteArray& kind)
+{
+    const QByteArray name = QFile::encodeName(file);
+    QDir().mkpath(QFileInfo(file).path());
+    if (kind == "folder") {
+        writeFile(file + QStringLiteral("/inner"), "unreadable");
+    } else if (kind == "named pipe") {
+        QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+    } else if (kind == "link to /dev/zero") {
+        QCOMPARE(::symlink("/dev/zero", name.constData()), 0);
+    } else if (kind == "2 GB file") {
+        writeFile(file, "{");
+        QCOMPARE(::truncate(name.constData(), off_t(2) << 30), 0);
+    } else if (kind == "mode 000") {
+        writeFile(file, StateCodec::encode(stateNamed("old")));
+        QCOMPARE(::chmod(name.constData(), 0), 0);
+    } else {
+        writeFile(file, kind);
+    }
+}
+
+struct stat identityOf(const QString& path)
+{
+    struct stat info {};
+    ::lstat(QFile::encodeName(path).constData(), &info);
+    return info;
 }
 
 } // namespace
@@ -126,12 +182,15 @@ private slots:
         QTest::addColumn<QString>("kelvo"); // relative to the test's root; null: not set
         QTest::addColumn<QString>("quorrin");
         QTest::addColumn<QStringList>("created"); // the folders the save must create, in order
+        QTest::addColumn<bool>("dataLocked");     // the XDG data folder refuses every change
         QTest::newRow("KELVO_STORE_DIR before QUORRIN_STORE_DIR")
             << "a/b/c"
-            << "q" << QStringList{"a", "a/b", "a/b/c"};
-        QTest::newRow("QUORRIN_STORE_DIR") << QString() << "q" << QStringList{"q"};
+            << "q" << QStringList{"a", "a/b", "a/b/c"} << false;
+        QTest::newRow("QUORRIN_STORE_DIR") << QString() << "q" << QStringList{"q"} << false;
         QTest::newRow("XDG data folder")
-            << QString() << QString() << QStringList{"xdg_data_home/Kelvo"};
+            << QString() << QString() << QStringList{"xdg_data_home/Kelvo"} << false;
+        QTest::newRow("XDG data folder refusing changes: temporary folder")
+            << QString() << QString() << QStringList{"tmp/Kelvo"} << true;
     }
 
     void saveCreatesPrivateFoldersWhereTheEnvironmentSays()
@@ -139,6 +198,7 @@ private slots:
         QFETCH(QString, kelvo);
         QFETCH(QString, quorrin);
         QFETCH(QStringList, created);
+        QFETCH(bool, dataLocked);
         TestEnvironment environment;
         const QDir root(environment.root());
         if (kelvo.isNull())
@@ -147,9 +207,24 @@ private slots:
             qputenv("KELVO_STORE_DIR", root.filePath(kelvo).toUtf8());
         if (!quorrin.isNull())
             qputenv("QUORRIN_STORE_DIR", root.filePath(quorrin).toUtf8());
+        root.mkdir(QStringLiteral("tmp"));
+        qputenv("TMPDIR", root.filePath(QStringLiteral("tmp")).toUtf8());
+        auto restoreTmp = qScopeGuard([] { qunsetenv("TMPDIR"); });
+        const QString data = root.filePath(QStringLiteral("xdg_data_home"));
+        if (dataLocked && !lockFolder(data, true))
+            QSKIP("this system cannot make a folder unchangeable");
+        auto unlock = qScopeGuard([&] {
+            if (dataLocked)
+                lockFolder(data, false);
+        });
         StderrCapture errors;
         PersistenceStore().save(stateNamed("saved"));
-        QCOMPARE(errors.finish(), QByteArray());
+        const QByteArray notice = errors.finish();
+        const QByteArray expected =
+            dataLocked ? "Kelvo keeps its state in " + root.filePath(created.last()).toUtf8()
+                       : QByteArray();
+        QVERIFY2(notice.startsWith(expected) && notice.count('\n') == int(dataLocked),
+                 notice.constData());
         for (const QString& folder : created)
             QCOMPARE(modeOf(root.filePath(folder)), mode_t(0700));
         const QString file = root.filePath(created.last() + QStringLiteral("/state.json"));
@@ -246,27 +321,37 @@ private slots:
 
     void unreadableFileIsKeptAside_data()
     {
-        QTest::addColumn<QByteArray>("content"); // null: a folder stands at state.json
+        QTest::addColumn<QByteArray>("kind"); // what stands at state.json, or its bytes
         QTest::addColumn<bool>("loadFirst");
         QTest::newRow("not a state, loaded first") << QByteArray("{\"sessions\": [") << true;
         QTest::newRow("not a state, never loaded") << QByteArray("\xFF\xFE garbage") << false;
-        QTest::newRow("a folder, never loaded") << QByteArray() << false;
+        QTest::newRow("a folder, never loaded") << QByteArray("folder") << false;
+        QTest::newRow("a named pipe, never loaded") << QByteArray("named pipe") << false;
+        QTest::newRow("a link to a device") << QByteArray("link to /dev/zero") << true;
+        QTest::newRow("a 2 GB file") << QByteArray("2 GB file") << true;
+        QTest::newRow("a state this user may not read") << QByteArray("mode 000") << true;
     }
 
     void unreadableFileIsKeptAside()
     {
-        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, kind);
         QFETCH(bool, loadFirst);
         TestEnvironment environment;
         const QString dir = environment.storeDir();
         const QString file = dir + QStringLiteral("/state.json");
-        writeFile(content.isNull() ? file + QStringLiteral("/inner") : file,
-                  content.isNull() ? "unreadable" : content);
+        placeUnreadable(file, kind);
+        const struct stat original = identityOf(file);
+        if (!overrideFileModes(false))
+            QSKIP("this system cannot drop the capability to read any file");
+        auto restore = qScopeGuard([] { overrideFileModes(true); });
+        const qint64 readBefore = bytesRead();
         PersistenceStore store;
         StderrCapture errors;
         if (loadFirst)
             QCOMPARE(store.load(), StoredState{});
         store.save(stateNamed("new"));
+        // Nothing is read whole that cannot be a state: no device, no huge file.
+        QCOMPARE_LT(bytesRead() - readBefore, 1 << 20);
         const QStringList kept = keptFiles(dir);
         QCOMPARE(kept.size(), 1);
         QVERIFY(QRegularExpression(QStringLiteral("^state\\.json\\.unreadable-\\d{8}T\\d{6}Z$"))
@@ -274,8 +359,10 @@ private slots:
                     .hasMatch());
         const QString keptPath = dir + u'/' + kept.first();
         QCOMPARE(errors.finish(), "Unreadable state file kept as " + keptPath.toUtf8() + '\n');
-        QCOMPARE(contents(content.isNull() ? keptPath + QStringLiteral("/inner") : keptPath),
-                 content.isNull() ? QByteArray("unreadable") : content);
+        // The very same file, untouched, under the new name.
+        const struct stat keptInfo = identityOf(keptPath);
+        QCOMPARE(keptInfo.st_ino, original.st_ino);
+        QCOMPARE(keptInfo.st_size, original.st_size);
         QCOMPARE(modeOf(file), mode_t(0600));
 
         StderrCapture again;
@@ -283,6 +370,33 @@ private slots:
         QCOMPARE(again.finish(), QByteArray());
         QCOMPARE(keptFiles(dir), kept);
         QCOMPARE(PersistenceStore().load(), stateNamed("newer"));
+    }
+
+    // A save that finds no room leaves the last state as it was, and no half-written file.
+    void fullDiskKeepsTheOldState()
+    {
+        if (::geteuid() != 0)
+            QSKIP("mounting a small file system for a full disk needs root");
+        TestEnvironment environment;
+        const QString dir = environment.storeDir();
+        QVERIFY(QDir().mkpath(dir));
+        const QByteArray name = QFile::encodeName(dir);
+        if (::mount("kelvo-test", name.constData(), "tmpfs", 0, "size=64k,mode=0700") != 0)
+            QSKIP(qPrintable(QStringLiteral("cannot mount a small file system: ") +
+                             QString::fromLocal8Bit(std::strerror(errno))));
+        auto unmount = qScopeGuard([&] { ::umount2(name.constData(), MNT_DETACH); });
+        PersistenceStore store(dir);
+        store.save(stateNamed("old"));
+        StoredState large;
+        large.mutedReminderDayKey = QString(200'000, u'x');
+        StderrCapture errors;
+        store.save(large);
+        const QByteArray output = errors.finish();
+        QVERIFY2(output.startsWith("Failed to save state: "), output.constData());
+        QCOMPARE(output.count('\n'), 1);
+        QCOMPARE(PersistenceStore(dir).load(), stateNamed("old"));
+        QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("state.json")});
     }
 
     void keptFileNeverReplacesAnEarlierOne()
