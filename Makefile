@@ -54,7 +54,8 @@ fuzz: setup
 	@scripts/fuzz $(SECONDS)
 
 bench: build
-	@for b in $(BUILD_DIR)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+	@for b in $(BUILD_DIR)/bench/bench_*; do \
+		[ -x "$$b" ] && tests/support/desktop.sh --display --home -- "$$b"; done; true
 	@for s in bench/*.sh; do [ -x "$$s" ] && "$$s" $(BUILD_DIR)/kelvo; done; true
 
 format:
