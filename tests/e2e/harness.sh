@@ -60,7 +60,8 @@ if [ "${2:-}" = --case ]; then
     case_arguments=("${@:3}")
     run_case() { :; }
     finish() {
-        trap 'kill "${helpers[@]}" 2>/dev/null; wait "${helpers[@]}" 2>/dev/null || true' EXIT
+        # Helpers that have ended already (with the display, say) cannot be stopped: no failure.
+        trap 'kill "${helpers[@]}" 2>/dev/null || true; wait "${helpers[@]}" 2>/dev/null || true' EXIT
         set -euo pipefail
         case_dir=$KELVO_DESKTOP_DIR state=$KELVO_STORE_DIR/state.json
         mkdir "$XDG_DATA_HOME/applications"
