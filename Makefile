@@ -71,7 +71,8 @@ fuzz: setup
 # benchmark that fails fails make bench once all have run.
 bench: build
 	@failed=0; \
-	while read -r b; do "$$b" || failed=1; done <$(BUILD_DIR)/bench/benchmarks.txt; \
+	while read -r b; do tests/support/desktop.sh --display --home -- "$$b" || failed=1; \
+	done <$(BUILD_DIR)/bench/benchmarks.txt; \
 	for s in bench/*.sh; do "$$s" $(BUILD_DIR)/kelvo || failed=1; done; \
 	exit $$failed
 

@@ -1,14 +1,14 @@
 // The CPU cost of one foreground observation: Kelvo's monitor in-process (X11 round trips and
 // the cached identity) against one run of `xdotool getactivewindow getwindowclassname`. Prints
-// medians; asserts nothing. Without DISPLAY it starts a private Xvfb with openbox and puts a
-// window in front that a desktop entry of its own names.
+// medians; asserts nothing. Run on a desktop of its own (make bench runs it inside
+// tests/support/desktop.sh --display --home), it puts a window in front that a desktop entry of
+// its own names; on another display it observes whatever is in front.
 
 #include "platform/x11/x11appmonitor.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <algorithm>
@@ -57,27 +57,21 @@ bool runQuietly(const QStringList& xdotoolArguments)
            xdotool.exitCode() == 0;
 }
 
-// A display of the benchmark's own: Xvfb, openbox, and an xmessage window named "chatgpt" that
-// the desktop entry chatgpt.desktop (Name=ChatGPT) identifies.
-class PrivateDesktop final {
+// On the benchmark's own desktop (tests/support/desktop.sh): an xmessage window named "chatgpt"
+// in front, which the desktop entry chatgpt.desktop (Name=ChatGPT) identifies.
+class BenchWindow final {
 public:
     bool start()
     {
-        m_xvfb.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s});
-        if (!m_xvfb.waitForReadyRead(10000))
-            return false;
-        qputenv("DISPLAY", ':' + m_xvfb.readLine().trimmed());
-        m_openbox.start(u"openbox"_s, {u"--sm-disable"_s});
-        const QString applications = m_data.path() + u"/applications"_s;
+        const QString applications = qEnvironmentVariable("XDG_DATA_HOME") + u"/applications"_s;
         QDir().mkpath(applications);
         QFile entry(applications + u"/chatgpt.desktop"_s);
         if (!entry.open(QIODevice::WriteOnly) ||
             entry.write("[Desktop Entry]\nType=Application\nName=ChatGPT\nExec=true\n") <= 0)
             return false;
         entry.close();
-        qputenv("XDG_DATA_HOME", m_data.path().toUtf8());
         m_window.start(u"xmessage"_s, {u"-name"_s, u"chatgpt"_s, u"Kelvo benchmark"_s});
-        // openbox may still be starting: the activation is retried until it takes.
+        // Until the window is mapped, the activation is retried.
         for (int attempt = 0; attempt < 100; ++attempt) {
             if (runQuietly({u"search"_s, u"--classname"_s, u"chatgpt"_s, u"windowactivate"_s,
                             u"--sync"_s}))
@@ -87,19 +81,14 @@ public:
         return false;
     }
 
-    ~PrivateDesktop()
+    ~BenchWindow()
     {
-        for (QProcess* process : {&m_window, &m_openbox, &m_xvfb}) {
-            process->terminate();
-            process->waitForFinished(3000);
-        }
+        m_window.terminate();
+        m_window.waitForFinished(3000);
     }
 
 private:
-    QProcess m_xvfb;
-    QProcess m_openbox;
     QProcess m_window;
-    QTemporaryDir m_data;
 };
 
 // Median CPU time (user + system) of one xdotool run, from the child's own resource usage.
@@ -156,10 +145,10 @@ Observations observe(X11AppMonitor& monitor)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    PrivateDesktop desktop;
-    const bool ownDisplay = qEnvironmentVariableIsEmpty("DISPLAY");
-    if (ownDisplay && !desktop.start()) {
-        std::fprintf(stderr, "bench_foreground: could not start Xvfb, openbox and xmessage\n");
+    BenchWindow window;
+    const bool ownDisplay = !qEnvironmentVariableIsEmpty("KELVO_DESKTOP_DIR");
+    if (ownDisplay && !window.start()) {
+        std::fprintf(stderr, "bench_foreground: could not put an xmessage window in front\n");
         return 0;
     }
     X11AppMonitor monitor;

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The running program's figures on a virtual display (Xvfb + openbox), without a session bus:
+# The running program's figures on a virtual display (Xvfb + openbox) of its own, without a session
+# bus:
 #  - CPU time and peak resident memory while idle with a non-AI window in front, read from
 #    /proc/PID/stat (utime + stime) and /proc/PID/status (VmHWM);
 #  - the delay from `xdotool windowactivate` of a ChatGPT window to the session opening, seen as
@@ -12,83 +13,42 @@
 set -euo pipefail
 
 kelvo=$(realpath "${1:?usage: bench_program.sh PATH-TO-KELVO}")
+# On a desktop of its own, which tests/support/desktop.sh starts and stops around this script.
+if [ -z "${KELVO_DESKTOP_DIR:-}" ]; then
+    exec "$(dirname "$0")/../tests/support/desktop.sh" --display --home -- "$0" "$kelvo"
+fi
 idle_seconds=${KELVO_BENCH_IDLE_SECONDS:-300}
 switches=${KELVO_BENCH_SWITCHES:-20}
-for program in Xvfb openbox xdotool xprop xmessage python3; do
-    if ! command -v "$program" >/dev/null; then
-        echo "bench_program.sh: $program is missing; scripts/setup installs it" >&2
-        exit 1
-    fi
-done
-
-dir=$(mktemp -d "${TMPDIR:-/tmp}/kelvo-bench.XXXXXX")
-started=()
-stop_all() {
-    local status=$? index
-    for ((index = ${#started[@]} - 1; index >= 0; index--)); do
-        kill "${started[index]}" 2>/dev/null || true
-    done
-    wait 2>/dev/null || true
-    rm -rf "$dir"
-    exit "$status"
-}
-trap stop_all EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM HUP
+export XDG_SESSION_TYPE=x11 QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8
+unset SESSION_MANAGER XDG_CURRENT_DESKTOP QUORRIN_STORE_DIR
 
 wait_until() {
-    local tries=$(($1 * 50)) what=$2
-    shift 2
-    until "$@"; do
+    local tries=$(($1 * 50))
+    until "${@:3}"; do
         tries=$((tries - 1))
         if [ "$tries" -le 0 ]; then
-            echo "bench_program.sh: gave up waiting for $what" >&2
+            echo "bench_program.sh: gave up waiting for $2" >&2
             exit 1
         fi
         sleep 0.02
     done
 }
-display_ready() { read -r display_number <"$dir/display"; }
-windows_managed() {
-    local managed
-    managed="$(xprop -root _NET_CLIENT_LIST 2>/dev/null), "
-    [[ $managed == *"$(printf '0x%x' "$chat"), "* ]] &&
-        [[ $managed == *"$(printf '0x%x' "$notes"), "* ]]
-}
 find_window() {
     window=$(xdotool search --onlyvisible --classname "^$1\$" 2>/dev/null | head -n 1)
     [ -n "$window" ]
 }
+managed() { [[ "$(xprop -root _NET_CLIENT_LIST 2>/dev/null), " == *"$(printf '0x%x' "$1"), "* ]]; }
+# Windows of the benchmark, stopped with the display.
 open_window() {
-    xmessage -name "$1" -geometry 320x120 "$1" >>"$dir/windows.log" 2>&1 &
-    started+=($!)
+    xmessage -name "$1" -geometry 320x120 "$1" >>"$KELVO_DESKTOP_DIR/windows.log" 2>&1 &
     wait_until 10 "the window $1" find_window "$1"
+    wait_until 10 "openbox to manage the window $1" managed "$window"
 }
 
-for folder in home data config cache runtime; do
-    mkdir -m 700 "$dir/$folder"
-done
-export HOME=$dir/home XDG_DATA_HOME=$dir/data XDG_CONFIG_HOME=$dir/config \
-    XDG_CACHE_HOME=$dir/cache XDG_RUNTIME_DIR=$dir/runtime KELVO_STORE_DIR=$dir/store \
-    XDG_SESSION_TYPE=x11 QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 \
-    DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/no-bus" DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/no-bus"
-unset WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP QUORRIN_STORE_DIR
-
-: >"$dir/display"
-Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1024x768x24 \
-    3>"$dir/display" 2>"$dir/xvfb.log" &
-started+=($!)
-wait_until 10 "Xvfb" display_ready
-export DISPLAY=":$display_number"
-# The windows come before openbox, which takes them over when it starts.
 open_window kelvo-bench-chat
 chat=$window
 open_window kelvo-bench-notes
 notes=$window
-openbox --sm-disable >"$dir/openbox.log" 2>&1 &
-started+=($!)
-wait_until 10 "openbox" windows_managed
-
 mkdir "$XDG_DATA_HOME/applications"
 printf '%s\n' '[Desktop Entry]' 'Type=Application' 'Name=ChatGPT' 'Exec=xmessage ChatGPT' \
     'StartupWMClass=kelvo-bench-chat' >"$XDG_DATA_HOME/applications/chatgpt.desktop"

@@ -1,13 +1,15 @@
 #!/usr/bin/env python3
-"""Serves one small page for every path over HTTPS on 127.0.0.1, on a free port, which it writes
-to PORT-FILE once it listens; stops on SIGTERM.
+"""Serves one small page for every path over HTTPS on 127.0.0.1 for chatgpt.com and other.test,
+with a certificate of its own, on a free port, which it writes to PORT-FILE once it listens; stops
+on SIGTERM. chatgpt.com is on Chromium's built-in HTTPS list, hence HTTPS.
 
-    serve.py PORT-FILE CERTIFICATE KEY
+    serve.py PORT-FILE
 """
 import http.server
 import os
 import signal
 import ssl
+import subprocess
 import sys
 
 PAGE = b"<!DOCTYPE html><html><head><title>Kelvo test page</title></head><body>page</body></html>"
@@ -38,8 +40,13 @@ class Server(http.server.ThreadingHTTPServer):
         super().finish_request(request, client_address)
 
 
-def main(port_file, certificate, key):
+def main(port_file):
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
+    certificate, key = port_file + ".cert.pem", port_file + ".key.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                    "-subj", "/CN=chatgpt.com", "-addext",
+                    "subjectAltName=DNS:chatgpt.com,DNS:other.test", "-keyout", key,
+                    "-out", certificate], capture_output=True, check=True)
     server = Server(("127.0.0.1", 0), Handler)
     server.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     server.tls.load_cert_chain(certificate, key)

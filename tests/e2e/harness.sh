@@ -1,101 +1,92 @@
 # shellcheck shell=bash
 # shellcheck disable=SC2034 # the variables set here are read by the scripts that source it
-# Sourced by the end-to-end tests of the real program. Each case runs in a subshell of its own,
-# on a desktop of its own (tests/support/desktop.sh), with its own HOME, XDG folders and state
-# folder; the first failed check ends the case, and whatever the case started is stopped. The
-# last line of the output is "N passed, M failed"; the status is 1 when a case failed.
+# Sourced by the end-to-end tests of the real program (TEST.sh PATH-TO-KELVO). Each case runs the
+# test script again on a desktop of its own (tests/support/desktop.sh --display --home and the
+# options the case names), where the first failed check ends it. The last line of the output is
+# "N passed, M failed"; the status is 1 when a case failed.
 #
 # A case sees:
 #   $state                       the state file (in $KELVO_STORE_DIR, which Kelvo creates)
 #   $chat_window, $other_window  a window that resolves to ChatGPT through the desktop entry
 #                                $chat_entry, and one that resolves to nothing
 #   $kelvo_pid, $kelvo_err       after launch_kelvo: the program and its standard error
-# shellcheck source-path=SCRIPTDIR source=../support/desktop.sh
-source "$(dirname "${BASH_SOURCE[0]}")/../support/desktop.sh"
-
 export LC_ALL=C.UTF-8 # also makes $EPOCHREALTIME use a decimal point
-unset LANGUAGE WAYLAND_DISPLAY SESSION_MANAGER XDG_CURRENT_DESKTOP QT_QPA_PLATFORMTHEME \
-    QUORRIN_STORE_DIR DISPLAY
+unset LANGUAGE SESSION_MANAGER XDG_CURRENT_DESKTOP QT_QPA_PLATFORMTHEME QUORRIN_STORE_DIR
 export XDG_SESSION_TYPE=x11 QT_QPA_PLATFORM=xcb
 
 kelvo=$(realpath "${1:?usage: $0 PATH-TO-KELVO}")
-state_py=$(realpath "$(dirname "${BASH_SOURCE[0]}")/state.py")
+e2e_dir=$(realpath "$(dirname "${BASH_SOURCE[0]}")")
+desktop=$e2e_dir/../support/desktop.sh
 chat_entry="kelvo-e2e-chatgpt"
 reminder_line='[Kelvo] Reminder: 打开 ChatGPT'
 summary_line='[Kelvo] Daily Summary: '
-
-require Xvfb openbox xdotool xprop xmessage python3 timeout
-
-e2e_root=$(mktemp -d "${TMPDIR:-/tmp}/kelvo-e2e.XXXXXX")
-trap 'rm -rf "$e2e_root"' EXIT
-# Neither the machine's system bus (logind could report a locked session) nor any session bus
-# unless a test provides its own.
-export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$e2e_root/no-system-bus" \
-    DBUS_SESSION_BUS_ADDRESS="unix:path=$e2e_root/no-session-bus"
-passed=0 failed=0
+passed=0 failed=0 helpers=()
 
 fail() { echo "    FAIL: $*" >&2; exit 1; }
 
 # Microseconds since the epoch.
 now_us() { echo "${EPOCHREALTIME/./}"; }
 
-# wait_until SECONDS WHAT COMMAND...: wait_for with a time limit of its own; fails the case.
-wait_until() { wait_seconds=$1 wait_for "${@:2}" || exit 1; }
+# wait_until SECONDS WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds; fails the case
+# when it has not within that time.
+wait_until() {
+    local deadline=$((SECONDS + $1))
+    until "${@:3}"; do
+        ((SECONDS <= deadline)) || fail "gave up after $1 s waiting for $2"
+        sleep 0.02
+    done
+}
 
-# run_case NAME FUNCTION [ARGUMENTS...]
+# run_case NAME [DESKTOP-OPTION...] FUNCTION [ARGUMENT...]
 run_case() {
-    local name=$1 status started
+    local name=$1 options=() status=0 started
+    shift
+    while [[ $1 == --* ]]; do options+=("$1") && shift; done
     started=$(now_us)
-    set +e
-    (set -euo pipefail; case_setup; "${@:2}")
-    status=$?
-    set -e
-    local took=$((($(now_us) - started) / 1000))
+    "$desktop" --display --home "${options[@]}" -- "$0" "$kelvo" --case "$@" || status=$?
     if [ "$status" -eq 0 ]; then
         passed=$((passed + 1))
-        echo "ok    $name (${took} ms)"
+        echo "ok    $name ($((($(now_us) - started) / 1000)) ms)"
     else
         failed=$((failed + 1))
-        echo "FAIL  $name (${took} ms)"
+        echo "FAIL  $name"
     fi
 }
 
 finish() { echo "$passed passed, $failed failed" && [ "$failed" -eq 0 ]; }
 
-# Openbox starts after the windows exist: a window mapped while openbox is still starting is
-# now and then never managed, whereas windows already there are taken over at its start.
-case_setup() {
-    desktop_begin case "$e2e_root"
-    case_dir=$desktop_dir
-    local folder
-    for folder in home data config runtime cache; do
-        mkdir -m 700 "$case_dir/$folder"
-    done
-    export HOME=$case_dir/home XDG_DATA_HOME=$case_dir/data XDG_CONFIG_HOME=$case_dir/config \
-        XDG_RUNTIME_DIR=$case_dir/runtime XDG_CACHE_HOME=$case_dir/cache \
-        KELVO_STORE_DIR=$case_dir/store
-    state=$KELVO_STORE_DIR/state.json
-    start_xvfb 1024x768x24
-    open_windows
-    start_openbox
-    wait_until 10 "openbox to manage the windows" windows_managed
-    mkdir "$XDG_DATA_HOME/applications"
-    printf '%s\n' '[Desktop Entry]' Type=Application Name=ChatGPT 'Exec=xmessage ChatGPT' \
-        StartupWMClass=kelvo-e2e-chat >"$XDG_DATA_HOME/applications/$chat_entry.desktop"
+# Inside a case's desktop: the windows and the desktop entry, then the case itself, at `finish`.
+if [ "${2:-}" = --case ]; then
+    case_arguments=("${@:3}")
+    run_case() { :; }
+    finish() {
+        # Helpers that have ended already (with the display, say) cannot be stopped: no failure.
+        trap 'kill "${helpers[@]}" 2>/dev/null || true; wait "${helpers[@]}" 2>/dev/null || true' EXIT
+        set -euo pipefail
+        case_dir=$KELVO_DESKTOP_DIR state=$KELVO_STORE_DIR/state.json
+        mkdir "$XDG_DATA_HOME/applications"
+        printf '%s\n' '[Desktop Entry]' Type=Application Name=ChatGPT 'Exec=xmessage ChatGPT' \
+            StartupWMClass=kelvo-e2e-chat >"$XDG_DATA_HOME/applications/$chat_entry.desktop"
+        open_window kelvo-e2e-chat "ChatGPT"
+        chat_window=$window
+        open_window kelvo-e2e-other "Notes"
+        other_window=$window
+        "${case_arguments[@]}"
+    }
+fi
+
+# background COMMAND...: a helper of the case, stopped with it, its output in helpers.log.
+background() {
+    "$@" >>"$case_dir/helpers.log" 2>&1 &
+    helpers+=("$!")
 }
 
-windows_managed() {
-    local managed
-    managed="$(xprop -root _NET_CLIENT_LIST 2>/dev/null), "
-    [[ $managed == *"$(printf '0x%x' "$chat_window"), "* ]] &&
-        [[ $managed == *"$(printf '0x%x' "$other_window"), "* ]]
-}
-
-# open_window INSTANCE TEXT: maps an xmessage window with that WM_CLASS instance; sets $window.
+# open_window INSTANCE TEXT: maps an xmessage window with that WM_CLASS instance and waits until
+# the window manager has taken it over; sets $window.
 open_window() {
-    xmessage -name "$1" -geometry 320x120 "$2" >>"$case_dir/windows.log" 2>&1 &
-    helper_started
+    background xmessage -name "$1" -geometry 320x120 "$2"
     wait_until 10 "the window $1" find_window "$1"
+    wait_until 10 "openbox to manage the window $1" managed "$window"
 }
 
 find_window() {
@@ -103,12 +94,7 @@ find_window() {
     [ -n "$window" ]
 }
 
-open_windows() {
-    open_window kelvo-e2e-chat "ChatGPT"
-    chat_window=$window
-    open_window kelvo-e2e-other "Notes"
-    other_window=$window
-}
+managed() { [[ "$(xprop -root _NET_CLIENT_LIST 2>/dev/null), " == *"$(printf '0x%x' "$1"), "* ]]; }
 
 # activate WINDOW: brings the window to the front and returns once the window manager has
 # announced it as the active one (_NET_ACTIVE_WINDOW, which Kelvo follows).
@@ -119,13 +105,13 @@ activate() {
 
 is_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
 
-# launch_kelvo NAME: starts the program with its standard error in $case_dir/NAME.err.
+# launch_kelvo NAME: starts the program with its standard error in $case_dir/NAME.log.
 launch_kelvo() {
-    kelvo_err=$case_dir/$1.err
+    kelvo_err=$case_dir/$1.log
     : >"$kelvo_err"
-    "$kelvo" >"$case_dir/$1.out" 2>>"$kelvo_err" &
+    "$kelvo" >/dev/null 2>>"$kelvo_err" &
     kelvo_pid=$!
-    desktop_pids+=("$kelvo_pid")
+    helpers+=("$kelvo_pid")
 }
 
 # stop_kelvo SIGNAL: sends the signal and waits for the program to end; sets $kelvo_status.
@@ -167,7 +153,8 @@ stored_sessions() { grep -so '"endedAt"' "$state" | wc -l; }
 has_sessions() { [ "$(stored_sessions)" -ge "$1" ]; }
 
 state_query() {
-    python3 "$state_py" "$1" "$state" "${@:2}" || fail "state.json is not a readable state document"
+    python3 "$e2e_dir/state.py" "$1" "$state" "${@:2}" ||
+        fail "state.json is not a readable state document"
 }
 
 # The last stored session: sets $app, $bundle, $started_at, $ended_at, $reminded_at.

@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
 # The real program with Chromium in front on a virtual display, the real extension loaded and the
-# real browser host beside the program: the active tab opens and closes a web session.
+# real browser host beside the program: the active tab opens and closes a web session. The pages
+# are served on names that only this Chromium resolves.
 #
 #   test_browser.sh PATH-TO-KELVO    (kelvo-browser-host is expected beside it)
-#
-# chatgpt.com is on Chromium's built-in HTTPS list, so the pages are served over HTTPS with a
-# certificate of the case's own, on names that only this Chromium resolves.
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=harness.sh
 source "$(dirname "$0")/harness.sh"
@@ -13,13 +11,7 @@ source_dir=$(realpath "$(dirname "$0")/../..")
 host=$(dirname "$kelvo")/kelvo-browser-host
 
 start_page_server() {
-    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=chatgpt.com \
-        -addext subjectAltName=DNS:chatgpt.com,DNS:other.test \
-        -keyout "$case_dir/key.pem" -out "$case_dir/cert.pem" >"$case_dir/openssl.log" 2>&1 ||
-        fail "openssl could not make a certificate"
-    python3 "$source_dir/tests/browser/serve.py" "$case_dir/port" "$case_dir/cert.pem" \
-        "$case_dir/key.pem" >"$case_dir/server.log" 2>&1 &
-    helper_started
+    background python3 "$source_dir/tests/browser/serve.py" "$case_dir/port"
     wait_until 10 "the page server" test -s "$case_dir/port"
     port=$(<"$case_dir/port")
 }
@@ -40,7 +32,7 @@ start_chromium() {
         --disable-background-networking --disable-component-update \
         --disable-features=HttpsUpgrades --ignore-certificate-errors \
         --host-resolver-rules="$rules" --window-size=800,600 "$1" >"$case_dir/chromium.log" 2>&1 &
-    helper_started
+    helpers+=("$!")
     wait_until 30 "Chromium's DevTools port" test -s "$profile/DevToolsActivePort"
     devtools_port=$(head -n 1 "$profile/DevToolsActivePort")
     wait_until 30 "the Chromium window" find_chromium_window

@@ -1,42 +1,28 @@
 #!/usr/bin/env bash
-# The real program on a virtual display, without a session bus: every reminder and summary is
-# then a line on standard error.
+# The real program on a virtual display: without a session bus, where every reminder and summary
+# is a line on standard error, and beside dunst on a bus of its own.
 #
 #   test_program.sh PATH-TO-KELVO
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=harness.sh
 source "$(dirname "$0")/harness.sh"
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$e2e_root/no-session-bus"
-lost_display_leaks=$(realpath "$(dirname "$0")/lost-display.supp")
+lost_display_leaks=$e2e_dir/lost-display.supp
 
 # An AI tool in front at launch: a session opens, the start reminder goes out once, and the state
-# folder that Kelvo creates is private.
-launch_with_ai_tool_in_front() {
+# folder that Kelvo creates is private. Another window in front ends the session at that moment;
+# the ChatGPT window in front again opens a new one with its own reminder.
+switching_opens_and_closes_sessions() {
     activate "$chat_window"
     launch_kelvo kelvo
     wait_for_lines 1 "$reminder_line"
-    sleep 0.3 # room for a second reminder that must not come
-    [ "$(lines_in "$kelvo_err" '[Kelvo] Reminder')" -eq 1 ] || fail "more than one reminder"
     [ "$(state_query events sessionStart)" -eq 1 ] || fail "the reminder is not recorded"
-    [ "$(stored_sessions)" -eq 0 ] || fail "a session was stored while it is still open"
     [ "$(stat -c %a "$KELVO_STORE_DIR")" = 700 ] || fail "state folder is not private (0700)"
     [ "$(stat -c %a "$state")" = 600 ] || fail "state.json is not private (0600)"
-    running
-}
-
-# Another window in front ends the session at that moment; the ChatGPT window in front again
-# opens a new one with its own reminder.
-switching_closes_the_session() {
-    activate "$other_window"
-    launch_kelvo kelvo
-    # state.json is first written once the window in front at launch has been looked at.
-    wait_until 10 "state.json" test -f "$state"
-    sleep 0.3 # room for a reminder that must not come
-    [ "$(lines_in "$kelvo_err" '[Kelvo] Reminder')" -eq 0 ] || fail "reminder for a non-AI window"
     local round before after stored
     for round in 1 2 3; do
-        activate "$chat_window"
+        ((round == 1)) || activate "$chat_window"
         wait_for_lines "$round" "$reminder_line" 5
+        [ "$(stored_sessions)" -eq $((round - 1)) ] || fail "a session was stored while open"
         before=$(now_us)
         activate "$other_window"
         after=$(now_us)
@@ -51,6 +37,7 @@ switching_closes_the_session() {
     stop_kelvo TERM
     [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status"
     [ "$(stored_sessions)" -eq 3 ] || fail "$(stored_sessions) sessions stored, not 3"
+    [ "$(lines_in "$kelvo_err" '[Kelvo] Reminder')" -eq 3 ] || fail "not one reminder a session"
 }
 
 # stores_on_signal SIGNAL: the open session is stored on the way out, with exit status 0.
@@ -66,27 +53,6 @@ stores_on_signal() {
     [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status after SIG$1"
     [ "$(stored_sessions)" -eq 1 ] || fail "the open session was not stored"
     check_ended_between "$before" "$after"
-}
-
-# A summary time already past today: the summary goes out at launch, and not again at the next.
-daily_summary_once() {
-    prepare_state '{"reminderEvents":[],"sessions":[],
-        "settings":{"dailySummaryHour":0,"dailySummaryMinute":0}}'
-    activate "$chat_window"
-    launch_kelvo first
-    wait_for_lines 1 "$summary_line"
-    stop_kelvo TERM
-    [ "$(lines_in "$kelvo_err" "$summary_line")" -eq 1 ] || fail "summary sent more than once"
-    [ "$(state_query get lastDailySummaryDayKey)" = "$(date +%F)" ] ||
-        fail "lastDailySummaryDayKey is not today"
-    [ "$(state_query events dailySummary)" -eq 1 ] || fail "the summary is not recorded"
-
-    launch_kelvo second
-    # The reminder comes from the same start-up step as the summary check.
-    wait_for_lines 1 "$reminder_line"
-    stop_kelvo TERM
-    [ "$(lines_in "$kelvo_err" "$summary_line")" -eq 0 ] || fail "summary sent again"
-    [ "$(state_query events dailySummary)" -eq 1 ] || fail "a second summary was recorded"
 }
 
 # One program per state folder: the second says so and leaves; the first goes on working, and
@@ -147,13 +113,54 @@ display_lost() {
     [ "$(stored_sessions)" -eq 0 ] || fail "a session was stored while it is still open"
     local before after
     before=$(now_us)
-    kill -KILL "$xvfb_pid"
+    kill -KILL "$KELVO_DESKTOP_XVFB_PID"
     wait_until 10 "Kelvo to end without its display" gone "$kelvo_pid"
     after=$(now_us)
     collect_status
     ((kelvo_status < 128)) || fail "ended by signal $((kelvo_status - 128))"
     [ "$(stored_sessions)" -eq 1 ] || fail "the open session was not stored"
     check_ended_between "$before" "$after"
+}
+
+# notification TITLE: prints "app name<TAB>body<TAB>desktop entry" of the first notification with
+# that title that dunst showed; fails when there is none.
+notification() {
+    local id app summary body entry
+    while IFS=$'\037' read -r -d $'\036' id app summary body entry; do
+        [ "$summary" = "$1" ] && printf '%s\t%s\t%s\n' "$app" "${body//$'\n'/ }" "$entry" && return
+    done <"$case_dir/notifications.log"
+    return 1
+}
+
+shown() { [ "$(grep -o -F -- "$1" "$case_dir/notifications.log" 2>/dev/null | wc -l)" -ge "${2:-1}" ]; }
+
+# With a summary time already past today, both the start reminder and the summary reach the
+# daemon, and nothing falls back to standard error. The next launch the same day sends no summary.
+notifications_through_dunst() {
+    prepare_state '{"reminderEvents":[],"sessions":[],
+        "settings":{"dailySummaryHour":0,"dailySummaryMinute":0}}'
+    activate "$chat_window"
+    launch_kelvo first
+    wait_until 10 "the start reminder in dunst" shown "检测到 ChatGPT"
+    local app body entry
+    IFS=$'\t' read -r app body entry <<<"$(notification "检测到 ChatGPT")"
+    [ "$app" = Kelvo ] || fail "app name '$app'"
+    [[ $body == 先记\ 3\ 个你的要点* ]] || fail "reminder body '$body'"
+    [ "$entry" = kelvo ] || fail "desktop-entry hint '$entry'"
+    wait_until 10 "the daily summary in dunst" shown "今日 AI 使用总结"
+    stop_kelvo TERM
+    [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status"
+    [ "$(lines_in "$kelvo_err" '[Kelvo]')" -eq 0 ] || fail "fell back to standard error"
+    [ "$(stored_sessions)" -eq 1 ] || fail "the open session was not stored"
+    [ "$(state_query get lastDailySummaryDayKey)" = "$(date +%F)" ] ||
+        fail "lastDailySummaryDayKey is not today"
+
+    launch_kelvo second
+    # The reminder comes from the same start-up step as the summary check.
+    wait_until 10 "the second start reminder in dunst" shown "检测到 ChatGPT" 2
+    stop_kelvo TERM
+    ! shown "今日 AI 使用总结" 2 || fail "summary sent again"
+    [ "$(state_query events dailySummary)" -eq 1 ] || fail "a second summary was recorded"
 }
 
 # refused EXPECTED-START [ENV-ARGUMENTS...]: Kelvo, started under `env ENV-ARGUMENTS`, ends by
@@ -206,19 +213,14 @@ refuses_to_start() {
     [ "$kelvo_status" -eq 0 ] || fail "offscreen: exit status $kelvo_status"
 }
 
-run_case "launch with an AI tool in front: session and reminder line" launch_with_ai_tool_in_front
-run_case "switching to another window closes the session" switching_closes_the_session
+run_case "switching windows opens and closes sessions" switching_opens_and_closes_sessions
 for signal in TERM INT HUP; do
     run_case "SIG$signal stores the open session" stores_on_signal "$signal"
 done
-run_case "a past daily-summary time: summary at launch, once" daily_summary_once
 run_case "a second instance exits" second_instance_exits
-run_case "unreadable state (bytes that are not UTF-8) kept aside" corrupt_state_kept_aside \
-    $'{"sessions": [\xff\xfe {'
-run_case "unreadable state (session without endedAt) kept aside" corrupt_state_kept_aside \
-    '{"reminderEvents":[],"settings":{},"sessions":[{"appName":"ChatGPT",
-      "id":"5E0B2A0C-6C4B-4C38-9F5E-2B1C8D7A9E10","sourceType":"desktopApp",
-      "startedAt":"2024-05-01T09:00:00Z"}]}'
-run_case "no display, no state folder, no lock: one line and status 1" refuses_to_start
+run_case "unreadable state kept aside" corrupt_state_kept_aside $'{"sessions": [\xff\xfe {'
 run_case "the X server goes away: session stored, program ends" display_lost
+run_case "reminder and daily summary shown by dunst, the summary once" --notifications \
+    notifications_through_dunst
+run_case "where Kelvo cannot run, it says why and ends" refuses_to_start
 finish

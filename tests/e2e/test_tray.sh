@@ -6,18 +6,14 @@
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=harness.sh
 source "$(dirname "$0")/harness.sh"
-require dbus-daemon
-tray=$(realpath "$(dirname "$0")/tray.py")
+tray=$e2e_dir/tray.py
 
 start_watcher() {
-    "$tray" watcher >"$case_dir/watcher.out" 2>>"$case_dir/watcher.err" &
+    "$tray" watcher >"$case_dir/watcher.out" 2>>"$case_dir/helpers.log" &
     watcher_pid=$!
-    desktop_pids+=("$watcher_pid")
+    helpers+=("$watcher_pid")
     wait_until 10 "the watcher" grep -q ready "$case_dir/watcher.out"
 }
-
-# The program has ended (a child that has ended stays as a zombie until it is waited for).
-ended() { ! kill -0 "$kelvo_pid" 2>/dev/null || [ "$(cut -d ' ' -f 3 "/proc/$kelvo_pid/stat")" = Z ]; }
 
 registered() { [ "$("$tray" registrations 2>/dev/null)" -ge "${1:-1}" ]; }
 
@@ -27,7 +23,6 @@ entry() { "$tray" layout | awk -F '\t' -v label="$1" '$3 == label' | grep . || f
 mark_of() { entry "$1" | cut -f5; }
 
 launch_with_tray() {
-    start_session_bus
     start_watcher
     activate "$other_window"
     launch_kelvo kelvo
@@ -94,7 +89,7 @@ quit_stores_the_session() {
     local before after
     before=$(now_us)
     "$tray" click "退出"
-    wait_until 10 "Kelvo to end" ended
+    wait_until 10 "Kelvo to end" gone "$kelvo_pid"
     after=$(now_us)
     collect_status
     [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status"
@@ -104,7 +99,6 @@ quit_stores_the_session() {
 
 # No watcher and no tray of Qt's own: one line says so, and Kelvo runs on.
 no_tray_at_all() {
-    start_session_bus
     activate "$other_window"
     launch_kelvo kelvo
     wait_for_lines 1 "found no system tray"
@@ -112,9 +106,9 @@ no_tray_at_all() {
     [ "$(lines_in "$kelvo_err" "found no system tray")" -eq 1 ] || fail "said more than once"
 }
 
-run_case "the item shows today" shows_today
-run_case "switches from the menu" switches_from_the_menu
-run_case "the item registers again" registers_again
-run_case "quit stores the session" quit_stores_the_session
-run_case "no tray at all" no_tray_at_all
+run_case "the item shows today" --bus shows_today
+run_case "switches from the menu" --bus switches_from_the_menu
+run_case "the item registers again" --bus registers_again
+run_case "quit stores the session" --bus quit_stores_the_session
+run_case "no tray at all" --bus no_tray_at_all
 finish

@@ -37,9 +37,7 @@ private slots:
     void tabChangeWhileBrowserStaysInFrontClosesSession();
     void pruneKeepsExactlyNinetyDays_data();
     void pruneKeepsExactlyNinetyDays();
-    void stopStoresOpenSessionAndSavesTwice();
-    void redrawOrder_data();
-    void redrawOrder();
+    void stopStoresOpenSession();
     void permissionIsReadAfterStart();
     void sleepEndsTheSessionAtTheLastObservation_data();
     void sleepEndsTheSessionAtTheLastObservation();
@@ -50,20 +48,16 @@ void AppStateTest::pollThenChangeOpensExactlyOneSession()
 {
     Harness h;
     h.start(editor);
-    const int savesBefore = h.store.saves;
-
     h.monitor.bringToFront(chatGpt); // onPoll, then onChange with the same snapshot
     QVERIFY(h.engine->activeSession());
     const QUuid id = h.engine->activeSession()->id;
     QCOMPARE(h.log.calls.filter(u"notifications.start:"_s),
              QStringList{u"notifications.start:ChatGPT:"_s +
                          id.toString(QUuid::WithoutBraces).toUpper()});
-    QCOMPARE(h.store.saves, savesBefore + 2); // the reminder, then the new session
 
     h.clock.advance(2);
     h.monitor.emitCurrentSnapshot(); // the next poll: unchanged, onPoll only
     QCOMPARE(h.engine->activeSession()->id, id);
-    QCOMPARE(h.store.saves, savesBefore + 2);
     QVERIFY(h.engine->sessions().isEmpty());
 }
 
@@ -132,7 +126,7 @@ void AppStateTest::pruneKeepsExactlyNinetyDays()
     QCOMPARE(h.store.state.sessions, h.engine->sessions());
 }
 
-void AppStateTest::stopStoresOpenSessionAndSavesTwice()
+void AppStateTest::stopStoresOpenSession()
 {
     StoredState initial;
     initial.settings.desktopWidgetEnabled = true;
@@ -142,49 +136,13 @@ void AppStateTest::stopStoresOpenSessionAndSavesTwice()
     // The open session counts in today's figures before it is stored.
     QCOMPARE(h.engine->todaySummary(h.clock.now()).totalDuration, 600.0);
     QCOMPARE(h.engine->summarySnapshot(h.clock.now()).today.totalDuration, 600.0);
-    const int savesBefore = h.store.saves;
-    h.log.clear();
 
     h.engine->stop();
-    QCOMPARE(h.store.saves, savesBefore + 2);
     QVERIFY(!h.engine->activeSession());
     QCOMPARE(h.store.state.sessions.size(), 1);
     QCOMPARE(h.store.state.sessions.first().endedAt, launchTime.addSecs(600));
     QVERIFY(h.log.calls.contains(u"monitor.stop"_s));
     QVERIFY(!h.surfaces.widgetVisible);
-    QCOMPARE(h.log.calls.last(), u"store.save"_s);
-}
-
-void AppStateTest::redrawOrder_data()
-{
-    QTest::addColumn<bool>("tick");
-    QTest::addColumn<QStringList>("calls");
-    QTest::newRow("persistAndRefresh")
-        << false
-        << QStringList{u"store.save"_s, u"surfaces.settings"_s, u"surfaces.summary"_s,
-                       u"widget.content"_s, u"surfaces.menu"_s};
-    QTest::newRow("tick: redraws without saving")
-        << true << QStringList{u"surfaces.summary"_s, u"widget.content"_s, u"surfaces.menu"_s};
-}
-
-void AppStateTest::redrawOrder()
-{
-    QFETCH(bool, tick);
-    QFETCH(QStringList, calls);
-
-    StoredState initial;
-    initial.settings.desktopWidgetEnabled = true;
-    initial.settings.appearanceMode = AppearanceMode::dark;
-    Harness h(initial);
-    h.start(chatGpt);
-    QCOMPARE(h.log.calls.first(), u"surfaces.appearance:dark"_s); // before anything is drawn
-    h.log.clear();
-    h.clock.advance(30);
-    if (tick)
-        h.engine->tick();
-    else
-        h.engine->persistAndRefresh();
-    QCOMPARE(h.log.calls, calls);
 }
 
 void AppStateTest::permissionIsReadAfterStart()

@@ -1,10 +1,10 @@
 #include "fakes/testenvironment.h"
 #include "model/persistencestore.h"
 #include "model/statecodec.h"
+#include "support/stderrcapture.h"
 
 #include <QRegularExpression>
 #include <QScopeGuard>
-#include <QTemporaryFile>
 #include <QTest>
 
 #include <algorithm>
@@ -26,35 +26,6 @@ using namespace kelvo;
 Q_DECLARE_METATYPE(kelvo::StoredState)
 
 namespace {
-
-// Sends everything written to standard error into a file until finish().
-class StderrCapture final {
-public:
-    StderrCapture()
-    {
-        m_file.open();
-        std::fflush(stderr);
-        m_saved = ::dup(STDERR_FILENO);
-        ::dup2(m_file.handle(), STDERR_FILENO);
-    }
-    ~StderrCapture() { finish(); }
-
-    QByteArray finish()
-    {
-        if (m_saved >= 0) {
-            std::fflush(stderr);
-            ::dup2(m_saved, STDERR_FILENO);
-            ::close(m_saved);
-            m_saved = -1;
-        }
-        m_file.seek(0);
-        return m_file.readAll();
-    }
-
-private:
-    QTemporaryFile m_file;
-    int m_saved = -1;
-};
 
 StoredState stateNamed(const char* name)
 {

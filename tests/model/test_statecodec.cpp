@@ -1,5 +1,6 @@
 #include "model/statecodec.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
@@ -35,18 +36,20 @@ StoredState sessionState()
     return state;
 }
 
-// Every setting away from its default, Chinese texts, and each optional field both present and
-// absent; no list is empty.
+// Every setting away from its default, every stored text of every enumeration but two appearance
+// modes, Chinese texts, and each optional field both present and absent; no list is empty. Its
+// written form is fuzz/corpus/state/full.json.
 StoredState fullState()
 {
     StoredState state;
     const QList<MonitoredAppRule> apps{
-        {uuid(1), QStringLiteral("通义千问"), AppMatchStrategy::bundleIdentifier, "qwen"}};
+        {uuid(1), QStringLiteral("通义千问"), AppMatchStrategy::bundleIdentifier, "qwen"},
+        {uuid(7), QStringLiteral("Kimi"), AppMatchStrategy::localizedNameContains, "Kimi"}};
     const QList<BrowserDomainRule> webRules{{"kimi.com", QStringLiteral("Kimi 网页"), "moon"}};
     // In declaration order, each the opposite of or different from its default.
     state.settings = {apps, webRules, false, false, 7,
                       30,   true,     23,    15,    6,
-                      45,   false,    false, true,  AppearanceMode::dark};
+                      45,   false,    false, true,  AppearanceMode::light};
     const AiUsageSession web{uuid(2),
                              uuid(3),
                              QStringLiteral("ChatGPT 网页"),
@@ -59,10 +62,15 @@ StoredState fullState()
                              utc("2026-03-07T12:30:00Z"),
                              utc("2026-03-07T12:00:06Z")};
     state.sessions = {web, sessionState().sessions.first()};
-    state.reminderEvents = {{uuid(5), uuid(2), ReminderKind::sessionStart,
-                             utc("2026-03-07T12:00:06Z"), ReminderAction::snoozed},
-                            {uuid(6), std::nullopt, ReminderKind::dailySummary,
-                             utc("2026-03-07T20:00:00Z"), ReminderAction::shown}};
+    using K = ReminderKind;
+    using A = ReminderAction;
+    const QDateTime shown = utc("2026-03-07T12:00:06Z");
+    state.reminderEvents = {
+        {uuid(5), uuid(2), K::sessionStart, shown, A::snoozed},
+        {uuid(8), uuid(2), K::sessionFollowUp, shown, A::acknowledged},
+        {uuid(9), uuid(2), K::sessionStart, shown, A::muteToday},
+        {uuid(10), uuid(2), K::sessionFollowUp, shown, A::dismissed},
+        {uuid(6), std::nullopt, K::dailySummary, utc("2026-03-07T20:00:00Z"), A::shown}};
     state.lastDailySummaryDayKey = "2026-03-07";
     state.mutedReminderDayKey = "2026-03-08";
     return state;
@@ -121,26 +129,28 @@ private slots:
         QCOMPARE(StateCodec::encode(*read), written);
     }
 
+    // The form users' files hold: a change here makes their files unreadable. Times in whole
+    // seconds in UTC, texts unescaped UTF-8, Qt's indentation, keys in ascending order.
     void writtenForm()
     {
         StoredState state = fullState();
         state.sessions[0].startedAt = utc("2026-03-07T12:00:05.800Z");
         state.sessions[0].endedAt =
             QDateTime(QDate(2026, 3, 7), QTime(13, 30), Qt::OffsetFromUTC, 3600);
-        const QByteArray written = StateCodec::encode(state);
-        QVERIFY(written.contains("\"startedAt\": \"2026-03-07T12:00:05Z\""));
-        QVERIFY(written.contains("\"endedAt\": \"2026-03-07T12:30:00Z\""));
-        QVERIFY(!written.contains("null"));
-        QVERIFY(written.contains("\"id\": \"3F2504E2-4F89-11D3-9A0C-0305E82C3301\""));
-        // Qt's own indented form: keys in ascending order in every object, texts unescaped UTF-8.
-        QCOMPARE(written, QJsonDocument::fromJson(written).toJson(QJsonDocument::Indented));
+        QFile stored(QFINDTESTDATA("../../fuzz/corpus/state/full.json"));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(StateCodec::encode(state), stored.readAll());
     }
 
     void tolerated_data()
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<StoredState>("expected");
-        QTest::newRow("settings missing") << document("{}") << StoredState{};
+        QTest::newRow("settings missing, appearance system")
+            << settingDocument("appearanceMode", "\"system\"") << StoredState{};
+        StoredState dark;
+        dark.settings.appearanceMode = AppearanceMode::dark;
+        QTest::newRow("appearance dark") << settingDocument("appearanceMode", "\"dark\"") << dark;
         QByteArrayList nulls;
         const QJsonObject defaults = QJsonDocument::fromJson(StateCodec::encode({})).object();
         for (const QString& key : defaults.value(QStringLiteral("settings")).toObject().keys())
@@ -242,6 +252,15 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QCOMPARE(StateCodec::decode(text), std::nullopt);
+    }
+
+    // Sessions and rule edits name a rule by its id, so each default rule needs one of its own.
+    void defaultRulesHaveIdentities()
+    {
+        QSet<QUuid> ids{QUuid()};
+        for (const MonitoredAppRule& rule : AppSettings::defaults().monitoredApps)
+            ids.insert(rule.id);
+        QCOMPARE(ids.size(), AppSettings::defaults().monitoredApps.size() + 1);
     }
 
     void unwritableTimesFailTheWholeEncoding()

@@ -4,12 +4,13 @@
 
 #include <optional>
 
-// Reads back what the dunst started by with-notification-daemon.sh received and offers.
+// Reads back what the dunst that tests/support/desktop.sh --notifications started received and
+// offers.
 namespace dunst {
 
 inline QString file(const char* name)
 {
-    return qEnvironmentVariable("KELVO_TEST_NOTIFY_DIR") + u'/' + QLatin1StringView(name);
+    return qEnvironmentVariable("KELVO_DESKTOP_DIR") + u'/' + QLatin1StringView(name);
 }
 
 // Runs dunstctl with `arguments`: what it printed, or nothing when it failed.
@@ -36,8 +37,8 @@ inline QList<Received> received()
     const QString log = QString::fromUtf8(readFile(file("notifications.log")));
     for (const QString& record : log.split(QChar(0x1e), Qt::SkipEmptyParts)) {
         const QStringList f = record.split(QChar(0x1f));
-        if (f.size() == 4)
-            result.append({f[0].toUInt(), f[1], f[2], f[3]});
+        if (f.size() == 5)
+            result.append({f[0].toUInt(), f[2], f[3], f[4]});
     }
     return result;
 }

@@ -7,21 +7,23 @@ class DBusMock final {
 public:
     ~DBusMock() { quit(); }
 
-    void start(PrivateBus& bus, const QString& name, const QStringList& arguments)
+    // On the bus that `bus` names, which is where a template puts itself too.
+    void start(const char* bus, const QString& name, const QStringList& arguments)
     {
         m_name = name;
-        m_control = bus.connect();
+        m_control = connectBus(bus);
         // The system interpreter: Debian installs python3-dbusmock for it alone.
-        startChild(m_process, u"/usr/bin/python3"_s,
-                   QStringList{u"-m"_s, u"dbusmock"_s} + arguments, bus.address);
+        m_process.start(u"/usr/bin/python3"_s, QStringList{u"-m"_s, u"dbusmock"_s} + arguments);
     }
-    // Whether the service took its name or, given a `text`, logged it; says why not.
+    // Whether the service (and not one left by an earlier test) took its name or, given a
+    // `text`, logged it; says why not.
     bool waitFor(const QString& text = {})
     {
         const auto done = [this, &text] {
             m_log += m_process.readAllStandardOutput();
             return m_process.state() == QProcess::NotRunning ||
-                   (text.isEmpty() ? m_control.interface()->isServiceRegistered(m_name).value()
+                   (text.isEmpty() ? m_control.interface()->servicePid(m_name).value() ==
+                                         uint(m_process.processId())
                                    : m_log.contains(text.toUtf8()));
         };
         if (QTest::qWaitFor(done, busTimeoutMs) && m_process.state() == QProcess::Running)
@@ -54,28 +56,26 @@ private:
     QByteArray m_log;
 };
 
-// logind on a system bus, org.freedesktop.ScreenSaver (at `saverPath`) and org.gnome.ScreenSaver
-// on a session bus, all mocked on buses of the test's own. This user's session is c1; the locked
-// ".../session/auto" stands for it.
+// logind on the system bus, org.freedesktop.ScreenSaver (at `saverPath`) and org.gnome.ScreenSaver
+// on the session bus, all mocked. This user's session is c1; the locked ".../session/auto" stands
+// for it.
 class MockWorld final {
-    PrivateBus m_system;
-    PrivateBus m_session;
-
 public:
     explicit MockWorld(const QString& saverPath)
         : m_saverPath(saverPath)
     {}
 
     // Connections for the watcher under test.
-    const QDBusConnection systemBus = m_system.connect();
-    const QDBusConnection sessionBus = m_session.connect();
+    const QDBusConnection systemBus = connectBus("DBUS_SYSTEM_BUS_ADDRESS");
+    const QDBusConnection sessionBus = connectBus();
 
     // Starts the services, then brings about the `initial` cause.
     bool start(const QString& initial)
     {
-        m_logind.start(m_system, u"org.freedesktop.login1"_s, {u"--template"_s, u"logind"_s});
-        m_saver.start(m_session, saver, {saver, m_saverPath, saver});
-        m_gnome.start(m_session, gnome, {u"--template"_s, u"gnome_screensaver"_s});
+        m_logind.start("DBUS_SYSTEM_BUS_ADDRESS", u"org.freedesktop.login1"_s,
+                       {u"--template"_s, u"logind"_s});
+        m_saver.start("DBUS_SESSION_BUS_ADDRESS", saver, {saver, m_saverPath, saver});
+        m_gnome.start("DBUS_SESSION_BUS_ADDRESS", gnome, {u"--template"_s, u"gnome_screensaver"_s});
         return m_logind.waitFor() && m_saver.waitFor() && m_gnome.waitFor() &&
                addSession(u"c1"_s, false) && addSession(u"auto"_s, true) &&
                m_logind.call(sessionPath(u"auto"_s), properties, u"Set"_s,

@@ -30,14 +30,13 @@ class AppearancePortalTest final : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(!m_bus.address.isEmpty());
+        QVERIFY(!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"));
         QVERIFY(writeFile(m_template, portalTemplate));
     }
     void followsTheDesktop_data();
     void followsTheDesktop();
 
 private:
-    PrivateBus m_bus;
     QTemporaryDir m_dir;
     QString m_template = m_dir.filePath(u"portal.py"_s);
 };
@@ -67,12 +66,12 @@ void AppearancePortalTest::followsTheDesktop()
     QFETCH(bool, dark);
     DBusMock mock;
     const auto startPortal = [&] {
-        mock.start(m_bus, u"org.freedesktop.portal.Desktop"_s,
+        mock.start("DBUS_SESSION_BUS_ADDRESS", u"org.freedesktop.portal.Desktop"_s,
                    {u"--template"_s, m_template, u"--parameters"_s, methods});
         return mock.waitFor();
     };
     QVERIFY(methods.isEmpty() || late || startPortal());
-    const QDBusConnection bus = m_bus.connect();
+    const QDBusConnection bus = connectBus();
     AppearancePortal reader(bus);
     QSignalSpy spy(&reader, &AppearancePortal::prefersDarkChanged);
     reader.start();

@@ -9,7 +9,7 @@
 
 using namespace kelvo;
 
-// The adapter against a real dunst; run through with-notification-daemon.sh.
+// The adapter against a real dunst.
 class DunstNotificationsTest final : public QObject {
     Q_OBJECT
 
@@ -24,8 +24,8 @@ private slots:
 
 void DunstNotificationsTest::init()
 {
-    if (qEnvironmentVariableIsEmpty("KELVO_TEST_NOTIFY_DIR"))
-        QSKIP("needs dunst: run through with-notification-daemon.sh");
+    if (qEnvironmentVariableIsEmpty("KELVO_DESKTOP_DUNST_PID"))
+        QSKIP("needs dunst: run through tests/support/desktop.sh --notifications");
     QVERIFY(dunst::ctl({u"close-all"_s}));
     QVERIFY(writeFile(dunst::file("notifications.log"), {}));
 }
@@ -96,7 +96,7 @@ void DunstNotificationsTest::survivesDunstDying()
     service.sendSessionReminder(u"ChatGPT"_s, QUuid::createUuid(), false);
     QTRY_COMPARE(dunst::received().size(), 1);
 
-    QCOMPARE(::kill(qEnvironmentVariableIntValue("KELVO_TEST_DUNST_PID"), SIGKILL), 0);
+    QCOMPARE(::kill(qEnvironmentVariableIntValue("KELVO_DESKTOP_DUNST_PID"), SIGKILL), 0);
     QTRY_VERIFY(!dunst::ctl({u"is-paused"_s}));
     StderrCapture capture;
     service.sendTestNotification();

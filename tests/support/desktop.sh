@@ -1,122 +1,176 @@
-# shellcheck shell=bash
-# Sourced by the test harnesses: a private desktop (Xvfb, openbox, dunst, a session bus) whose
-# files live in $desktop_dir. Whatever is started here is stopped again when the shell exits.
+#!/usr/bin/env bash
+# desktop.sh [OPTION...] [--] COMMAND [ARGUMENT...]
+#
+# Runs COMMAND on a private desktop, then stops, newest first, whatever was started for it and
+# exits with COMMAND's status (showing the end of every log when that is not 0). The folder
+# $KELVO_DESKTOP_DIR holds the desktop's files; it is removed unless KELVO_DESKTOP_KEEP is set. A bus that is not asked for is an address where
+# nothing listens, so the machine's own buses are never reached.
+#
+#   --display        Xvfb with openbox, in DISPLAY; the server's pid in KELVO_DESKTOP_XVFB_PID
+#   --bus            a session bus; it activates only what $KELVO_DESKTOP_DIR/services offers
+#   --system-bus     a second bus of the same kind, in DBUS_SYSTEM_BUS_ADDRESS
+#   --mock 'ARGS'    python3 -m dbusmock ARGS ('NAME PATH INTERFACE' or '--template NAME'), on
+#                    the bus its template names (else the session bus), once its name is owned
+#   --logind         --mock '--template logind'
+#   --notifications  dunst on the display and the session bus, its pid in KELVO_DESKTOP_DUNST_PID.
+#                    Nothing times out. Each notification shown is appended to notifications.log
+#                    as id, app name, summary, body and desktop entry: fields separated by US,
+#                    records by RS. Its menu (dunstctl context) writes the entries it offers to
+#                    menu-input and picks the first one holding the text in menu-choice.
+#   --home           HOME and the XDG folders (0700) of its own, and KELVO_STORE_DIR in it
+set -euo pipefail
 
-# require PROGRAM...: ends the shell when one of them is missing.
-require() {
-    local program
-    for program in "$@"; do
-        command -v "$program" >/dev/null ||
-            { echo "$program is missing; scripts/setup installs it" >&2 && exit 1; }
-    done
-}
-
-# desktop_begin NAME [PARENT]: a fresh $desktop_dir, and stop_desktop on any exit.
-desktop_begin() {
-    desktop_dir=$(mktemp -d "${2:-${TMPDIR:-/tmp}}/kelvo-$1.XXXXXX")
-    desktop_pids=()
-    trap stop_desktop EXIT
-    trap 'exit 143' TERM INT HUP
-}
-
-# Stops, newest first, whatever was started (killing what outlives a second); on failure shows
-# the end of every log.
-stop_desktop() {
-    local status=$? index pid try
-    for ((index = ${#desktop_pids[@]} - 1; index >= 0; index--)); do
-        kill "${desktop_pids[index]}" 2>/dev/null || true
-    done
-    for pid in "${desktop_pids[@]}"; do
-        for ((try = 0; try < 50; try++)); do
-            kill -0 "$pid" 2>/dev/null || continue 2
-            sleep 0.02
-        done
-        kill -KILL "$pid" 2>/dev/null || true
-    done
-    if [ "$status" -ne 0 ]; then
-        tail -n 20 -- "$desktop_dir"/*.{err,log} 2>/dev/null | sed 's/^/    /' >&2 || true
-    fi
-    rm -rf "$desktop_dir"
-    exit "$status"
-}
-
-# wait_for WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds, for up to $wait_seconds
-# (10) seconds.
+# wait_for WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds; gives up when the helper
+# just started has ended (a missing program, say: its log tells) or after 20 seconds.
 wait_for() {
-    local what=$1 limit=${wait_seconds:-10}
-    local deadline=$((SECONDS + limit))
-    until "${@:2}"; do
-        ((SECONDS <= deadline)) ||
-            { echo "gave up after $limit s waiting for $what" >&2 && return 1; }
+    local deadline=$((SECONDS + 20))
+    until "${@:2}" >/dev/null 2>&1; do
+        kill -0 "$pid" 2>/dev/null && ((SECONDS <= deadline)) ||
+            { echo "desktop.sh: gave up waiting for $1" >&2 && exit 1; }
         sleep 0.02
     done
 }
 
-# Records the helper just started in the background, to be stopped with the rest; only the
-# program under test is waited for, so bash need not report how the others ended.
-helper_started() { desktop_pids+=("$!") && disown "$!"; }
-
-# alive PID COMMAND...: the process runs and COMMAND succeeds.
-alive() { kill -0 "$1" 2>/dev/null && "${@:2}"; }
-
-# start_xvfb [SCREEN]: a display of its own in DISPLAY, served by $xvfb_pid. Without -noreset,
-# the server resets whenever its last client leaves.
-start_xvfb() {
-    Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 "${1:-1280x800x24}" \
-        3>"$desktop_dir/display" 2>"$desktop_dir/xvfb.log" &
-    xvfb_pid=$!
-    helper_started
-    wait_for "Xvfb" alive "$xvfb_pid" test -s "$desktop_dir/display"
-    read -r DISPLAY <"$desktop_dir/display"
-    export DISPLAY=":$DISPLAY"
+# background NAME COMMAND...: starts a helper, its output in NAME.log, to be stopped at the end.
+background() {
+    "${@:2}" >"$dir/$1.log" 2>&1 &
+    pid=$!
+    pids+=("$pid")
 }
 
-# start_openbox: returns once openbox has announced itself on the root window.
-start_openbox() {
-    openbox --sm-disable >"$desktop_dir/openbox.log" 2>&1 &
-    helper_started
-    wait_for "openbox" alive "$!" wm_announced
+stop_desktop() {
+    local status=$? index try
+    for ((index = ${#pids[@]} - 1; index >= 0; index--)); do
+        kill "${pids[index]}" 2>/dev/null || true
+    done
+    for index in "${pids[@]}"; do
+        for ((try = 0; try < 50; try++)); do
+            kill -0 "$index" 2>/dev/null || continue 2
+            sleep 0.02
+        done
+        kill -KILL "$index" 2>/dev/null || true
+    done
+    if [ "$status" -ne 0 ]; then
+        tail -n 20 -- "$dir"/*.log 2>/dev/null | sed 's/^/    /' >&2 || true
+    fi
+    if [ -n "${KELVO_DESKTOP_KEEP:-}" ]; then
+        echo "The desktop's files are kept in $dir" >&2
+    else
+        rm -rf "$dir" 2>/dev/null || true
+    fi
+    exit "$status"
+}
+
+start_display() {
+    background xvfb Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 1280x800x24 3>"$dir/display"
+    export KELVO_DESKTOP_XVFB_PID=$pid
+    wait_for Xvfb test -s "$dir/display"
+    DISPLAY=:$(<"$dir/display")
+    export DISPLAY
+    background openbox openbox --sm-disable
+    wait_for openbox wm_announced
 }
 wm_announced() { [[ $(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null) == *'window id'* ]]; }
 
-# start_session_bus: a session bus of its own, offering no activatable services, so a daemon
-# that a test stops stays stopped.
-start_session_bus() {
-    cat >"$desktop_dir/bus.conf" <<EOF
-<busconfig><type>session</type><listen>unix:dir=$desktop_dir</listen><auth>EXTERNAL</auth>
-<policy context="default"><allow own="*"/><allow send_destination="*" eavesdrop="true"/>
-<allow receive_sender="*"/><allow eavesdrop="true"/></policy></busconfig>
+# start_bus NAME: a bus whose address goes to $dir/NAME.
+start_bus() {
+    mkdir -p "$dir/services"
+    cat >"$dir/$1.conf" <<EOF
+<busconfig><type>session</type><listen>unix:dir=$dir</listen><auth>EXTERNAL</auth>
+<servicedir>$dir/services</servicedir><policy context="default"><allow own="*"/>
+<allow send_destination="*" eavesdrop="true"/><allow receive_sender="*"/><allow eavesdrop="true"/>
+</policy></busconfig>
 EOF
-    dbus-daemon --nofork --print-address=3 --config-file="$desktop_dir/bus.conf" \
-        3>"$desktop_dir/bus" 2>/dev/null &
-    helper_started
-    wait_for "the session bus" test -s "$desktop_dir/bus"
-    read -r DBUS_SESSION_BUS_ADDRESS <"$desktop_dir/bus"
-    export DBUS_SESSION_BUS_ADDRESS
+    background "$1" dbus-daemon --nofork --print-address=3 --config-file="$dir/$1.conf" \
+        3>"$dir/$1"
+    wait_for "the $1" test -s "$dir/$1"
 }
 
-# start_dunst FIELD [SETTING...]: dunst ($dunst_pid) with those [global] settings. Nothing times
-# out; each notification shown is appended to $desktop_dir/notifications.log as $DUNST_FIELD,
-# summary, body and desktop entry: fields separated by US, records by RS (texts hold the rest).
-start_dunst() {
-    cat >"$desktop_dir/log-notification" <<EOF
-#!/bin/sh
-printf '%s\037%s\037%s\037%s\036' "\$DUNST_$1" "\$DUNST_SUMMARY" "\$DUNST_BODY" \\
-    "\$DUNST_DESKTOP_ENTRY" >>"$desktop_dir/notifications.log"
-EOF
-    chmod +x "$desktop_dir/log-notification"
-    cat >"$desktop_dir/dunstrc" <<EOF
-[global]
-    markup = full
-$(printf '    %s\n' "${@:2}")
-[log-every-notification]
-    script = $desktop_dir/log-notification
-[urgency_normal]
-    timeout = 0
-EOF
-    dunst -config "$desktop_dir/dunstrc" >"$desktop_dir/dunst.log" 2>&1 &
-    dunst_pid=$!
-    helper_started
-    wait_for "dunst" alive "$dunst_pid" dunst_answers
+# start_mock ARGS: python3-dbusmock (the system interpreter's) with those arguments.
+start_mock() {
+    local arguments name system=False bus=--session
+    read -ra arguments <<<"$1"
+    name=${arguments[0]}
+    if [ "$name" = --template ]; then
+        read -r name system < <(/usr/bin/python3 -c "import dbusmock.templates.${arguments[1]} as t
+print(t.BUS_NAME, t.SYSTEM_BUS)")
+    fi
+    [ "$system" = True ] && bus=--system && arguments=(--system "${arguments[@]}")
+    background "mock-$name" /usr/bin/python3 -m dbusmock "${arguments[@]}"
+    wait_for "$name on the bus" dbus-send "$bus" \
+        --dest=org.freedesktop.DBus --print-reply /org/freedesktop/DBus \
+        org.freedesktop.DBus.GetNameOwner "string:$name"
 }
-dunst_answers() { dunstctl is-paused >/dev/null 2>&1; }
+
+start_dunst() {
+    cat >"$dir/log-notification" <<EOF
+#!/bin/sh
+printf '%s\037%s\037%s\037%s\037%s\036' "\$DUNST_ID" "\$DUNST_APP_NAME" "\$DUNST_SUMMARY" \\
+    "\$DUNST_BODY" "\$DUNST_DESKTOP_ENTRY" >>"$dir/notifications.log"
+EOF
+    cat >"$dir/menu" <<EOF
+#!/bin/sh
+cat >"$dir/menu-input"
+grep -F -- "\$(cat "$dir/menu-choice" 2>/dev/null)" "$dir/menu-input" | head -n 1
+EOF
+    chmod +x "$dir/log-notification" "$dir/menu"
+    # Equal notifications stay apart unless the sender replaces one.
+    printf '%s\n' '[global]' 'markup = full' 'notification_limit = 0' 'idle_threshold = 0' \
+        'stack_duplicates = false' "dmenu = $dir/menu" '[log-every-notification]' \
+        "script = $dir/log-notification" '[urgency_normal]' 'timeout = 0' >"$dir/dunstrc"
+    background dunst dunst -config "$dir/dunstrc"
+    export KELVO_DESKTOP_DUNST_PID=$pid
+    wait_for dunst dunstctl is-paused
+}
+
+display=0 bus=0 system_bus=0 notifications=0 home=0 mocks=()
+while [ $# -gt 0 ]; do
+    case $1 in
+    --display) display=1 ;;
+    --bus) bus=1 ;;
+    --system-bus) system_bus=1 ;;
+    --mock) mocks+=("$2") && shift ;;
+    --logind) mocks+=("--template logind") ;;
+    --notifications) display=1 bus=1 notifications=1 ;;
+    --home) home=1 ;;
+    --) shift && break ;;
+    -*) echo "desktop.sh: unknown option $1" >&2 && exit 2 ;;
+    *) break ;;
+    esac
+    shift
+done
+[ $# -gt 0 ] || { echo "usage: desktop.sh [OPTION...] [--] COMMAND [ARGUMENT...]" >&2 && exit 2; }
+for mock in "${mocks[@]}"; do
+    [[ $mock == --template* ]] && system_bus=1 # the template tells which bus; both are there
+    bus=1
+done
+
+dir=$(mktemp -d "${TMPDIR:-/tmp}/kelvo-desktop.XXXXXX")
+pids=()
+trap stop_desktop EXIT
+trap 'exit 143' TERM INT HUP
+export KELVO_DESKTOP_DIR=$dir DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/no-bus"
+export DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS
+unset DISPLAY WAYLAND_DISPLAY XAUTHORITY SESSION_MANAGER
+if ((home)); then
+    for folder in home data config cache runtime; do
+        mkdir -m 700 "$dir/$folder"
+    done
+    export HOME=$dir/home XDG_DATA_HOME=$dir/data XDG_CONFIG_HOME=$dir/config \
+        XDG_CACHE_HOME=$dir/cache XDG_RUNTIME_DIR=$dir/runtime KELVO_STORE_DIR=$dir/store
+fi
+((display)) && start_display
+if ((bus)); then
+    start_bus bus
+    DBUS_SESSION_BUS_ADDRESS=$(<"$dir/bus")
+fi
+if ((system_bus)); then
+    start_bus system-bus
+    DBUS_SYSTEM_BUS_ADDRESS=$(<"$dir/system-bus")
+fi
+for mock in "${mocks[@]}"; do
+    start_mock "$mock"
+done
+((notifications)) && start_dunst
+
+"$@"

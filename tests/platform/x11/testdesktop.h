@@ -24,7 +24,7 @@ inline QByteArray cardinal(std::uint32_t value)
     return QByteArray(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-// Windows of the test's own on the display that with-x11-desktop.sh provides.
+// Windows of the test's own on the display.
 class TestDesktop final {
 public:
     TestDesktop()

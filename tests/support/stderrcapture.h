@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QTemporaryFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+// Sends this process's standard error to a file until finish() or the end of its life.
+class StderrCapture final {
+public:
+    StderrCapture()
+    {
+        m_file.open();
+        std::fflush(stderr);
+        ::dup2(m_file.handle(), STDERR_FILENO);
+    }
+    ~StderrCapture() { finish(); }
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+
+    // What was written so far; stops capturing.
+    QByteArray finish()
+    {
+        std::fflush(stderr);
+        if (m_saved >= 0) {
+            ::dup2(m_saved, STDERR_FILENO);
+            ::close(m_saved);
+            m_saved = -1;
+        }
+        m_file.seek(0);
+        return m_file.readAll();
+    }
+    // What was written so far, capturing on (read through a file of its own: standard error
+    // shares m_file's position).
+    QString text() const
+    {
+        std::fflush(stderr);
+        QFile file(m_file.fileName());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+private:
+    QTemporaryFile m_file;
+    int m_saved = ::dup(STDERR_FILENO);
+};
