@@ -2,7 +2,6 @@
 
 #include "typography.h"
 
-#include <QFontMetricsF>
 #include <QTextLayout>
 
 namespace kelvo {
