@@ -57,6 +57,8 @@ DesktopSurfaces::DesktopSurfaces(const Clock& clock, QObject* parent)
     connect(m_portal.get(), &AppearancePortal::prefersDarkChanged, &m_appearance,
             &AppearanceState::setSystemPrefersDark);
     m_portal->start();
+    // From here on a change of appearance is applied through appearanceChanged alone.
+    applyApplicationTheme(m_appearance.appearance());
 }
 
 DesktopSurfaces::~DesktopSurfaces() = default;
@@ -127,7 +129,6 @@ void DesktopSurfaces::refreshMenu()
 void DesktopSurfaces::applyAppearance(AppearanceMode mode)
 {
     m_appearance.setMode(mode);
-    applyApplicationTheme(m_appearance.appearance());
 }
 
 TrayMenu& DesktopSurfaces::menu()

@@ -11,6 +11,7 @@ clicks of Kelvo's item and menu, on the session bus in DBUS_SESSION_BUS_ADDRESS.
 """
 import subprocess
 import sys
+import tempfile
 
 import dbus
 
@@ -19,19 +20,31 @@ ITEM = "org.kde.StatusNotifierItem"
 MENU = "com.canonical.dbusmenu"
 
 
+# The watcher has its method before it takes its name, so an item that registers the moment the
+# name appears is never turned away.
+TEMPLATE = f"""
+BUS_NAME = '{WATCHER}'
+MAIN_OBJ = '/StatusNotifierWatcher'
+MAIN_IFACE = '{WATCHER}'
+SYSTEM_BUS = False
+def load(mock, parameters):
+    mock.AddMethod(MAIN_IFACE, 'RegisterStatusNotifierItem', 's', '', '')
+"""
+
+
 def watcher():
-    mock = subprocess.Popen(["/usr/bin/python3", "-m", "dbusmock", WATCHER,
-                             "/StatusNotifierWatcher", WATCHER])
-    bus = dbus.SessionBus()
-    for _ in range(500):
-        if bus.name_has_owner(WATCHER):
-            break
-        subprocess.run(["sleep", "0.02"])
-    bus.get_object(WATCHER, "/StatusNotifierWatcher").AddMethod(
-        WATCHER, "RegisterStatusNotifierItem", "s", "", "",
-        dbus_interface="org.freedesktop.DBus.Mock")
-    print("ready", flush=True)
-    mock.wait()
+    with tempfile.NamedTemporaryFile("w", suffix=".py") as template:
+        template.write(TEMPLATE)
+        template.flush()
+        mock = subprocess.Popen(["/usr/bin/python3", "-m", "dbusmock", "--template",
+                                 template.name])
+        bus = dbus.SessionBus()
+        for _ in range(500):
+            if bus.name_has_owner(WATCHER):
+                break
+            subprocess.run(["sleep", "0.02"])
+        print("ready", flush=True)
+        mock.wait()
 
 
 def calls():

@@ -58,7 +58,8 @@ void TrayMenu::setModel(const TrayMenuModel& model)
             action->setChecked(item.checked);
         }
     }
-    m_card->setContent(model.rows, model.suggestion);
+    if (m_card)
+        m_card->setContent(model.rows, model.suggestion);
     m_model = model;
 }
 
@@ -100,11 +101,6 @@ void TrayMenu::rebuild(const TrayMenuModel& model)
             break;
         }
         m_actions.append(action);
-    }
-    if (!m_card) {
-        // A model always has a card; keep one so that setContent has a target.
-        m_card = new MenuInfoCardView(model.rows, model.suggestion, this);
-        m_card->hide();
     }
 }
 

@@ -19,6 +19,7 @@ public:
     explicit TrayMenu(QWidget* parent = nullptr);
 
     void setModel(const TrayMenuModel& model);
+    // The card at the top; null for a model without one.
     MenuInfoCardView* card() const { return m_card; }
 
 signals:
