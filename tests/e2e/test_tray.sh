@@ -37,8 +37,6 @@ shows_today() {
         "quietHoursEndMinute":0}}'
     launch_with_tray
     [ "$("$tray" prop XAyatanaLabel)" = "今日vu 0分" ] || fail "label $("$tray" prop XAyatanaLabel)"
-    [ "$("$tray" prop ToolTip)" = "今日vu 0分" ] || fail "tooltip $("$tray" prop ToolTip)"
-    [ "$("$tray" prop Status)" = Active ] || fail "status"
     entry "今日 AI 使用  0秒" | grep -q $'\tFalse\t' || fail "the figure is clickable"
     entry "今日AI对话  0 次" >/dev/null
     local suggestion
@@ -52,8 +50,7 @@ shows_today() {
     running
 }
 
-# A click on a switch changes the setting in state.json, and the menu shows the new mark; a
-# click on a figure or an unknown entry, or another event, changes nothing.
+# A click on a switch changes the setting in state.json, and the menu shows the new mark.
 switches_from_the_menu() {
     launch_with_tray
     [ "$(mark_of "实时提醒")" = 1 ] || fail "reminders not marked at start"
@@ -61,23 +58,6 @@ switches_from_the_menu() {
     wait_until 5 "the setting in state.json" \
         grep -q '"realtimeRemindersEnabled": false' "$state"
     [ "$(mark_of "实时提醒")" = 0 ] || fail "the mark did not change"
-    local before
-    before=$(cat "$state")
-    "$tray" click "今日 AI 使用  0秒" 2>/dev/null || true
-    "$tray" event 99999 clicked 2>/dev/null || true
-    "$tray" event "$(entry "自动每日总结" | cut -f1)" hovered 2>/dev/null || true
-    sleep 0.3
-    [ "$(cat "$state")" = "$before" ] || fail "the state changed"
-    running
-}
-
-# The watcher going away and coming back: the item registers with the new one.
-registers_again() {
-    launch_with_tray
-    kill "$watcher_pid"
-    wait "$watcher_pid" 2>/dev/null || true
-    start_watcher
-    wait_until 10 "the item to register again" registered
     running
 }
 
@@ -108,7 +88,6 @@ no_tray_at_all() {
 
 run_case "the item shows today" --bus shows_today
 run_case "switches from the menu" --bus switches_from_the_menu
-run_case "the item registers again" --bus registers_again
 run_case "quit stores the session" --bus quit_stores_the_session
 run_case "no tray at all" --bus no_tray_at_all
 finish

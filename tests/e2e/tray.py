@@ -7,7 +7,6 @@ clicks of Kelvo's item and menu, on the session bus in DBUS_SESSION_BUS_ADDRESS.
   tray.py prop NAME                 one property of the registered item
   tray.py layout                    the menu: one line per entry, id, kind, label, enabled, mark
   tray.py click LABEL               the host's click on the entry with that label
-  tray.py event ID NAME             any event on any id, as a careless or hostile host might send
 """
 import subprocess
 import sys
@@ -85,16 +84,14 @@ def main(command, *args):
         print(len(calls()))
     elif command == "prop":
         value = item_object().Get(ITEM, args[0], dbus_interface=dbus.PROPERTIES_IFACE)
-        print(value[2] if args[0] == "ToolTip" else value)
+        print(value)
     elif command == "layout":
         for entry in entries():
             print("\t".join(str(field) for field in entry))
-    elif command in ("click", "event"):
-        entry_id = (next(e[0] for e in entries() if e[2] == args[0]) if command == "click"
-                    else int(args[0]))
-        name = "clicked" if command == "click" else args[1]
-        menu_object().Event(entry_id, name, dbus.String("x", variant_level=1), dbus.UInt32(0),
-                            dbus_interface=MENU)
+    elif command == "click":
+        entry_id = next(e[0] for e in entries() if e[2] == args[0])
+        menu_object().Event(entry_id, "clicked", dbus.String("x", variant_level=1),
+                            dbus.UInt32(0), dbus_interface=MENU)
     else:
         sys.exit(__doc__)
 
