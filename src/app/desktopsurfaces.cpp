@@ -115,7 +115,17 @@ void DesktopSurfaces::refreshMenu()
 {
     if (!m_engine)
         return;
-    m_model = TrayMenuModel::build(m_engine->todaySummary(m_clock.now()), m_engine->settings());
+    // Every poll of the foreground redraws the menu. With no session open, today's figures change
+    // only with the state or the day, so a poll that finds neither changed has nothing to draw.
+    const QDateTime now = m_clock.now();
+    const QDate day = now.toTimeZone(m_clock.timeZone()).date();
+    const bool unchanged = m_item && !m_engine->activeSession() &&
+                           m_drawnRevision == m_engine->revision() && m_drawnDay == day;
+    if (unchanged)
+        return;
+    m_drawnRevision = m_engine->revision();
+    m_drawnDay = day;
+    m_model = TrayMenuModel::build(m_engine->todaySummary(now), m_engine->settings());
     if (!m_item)
         createTray();
     if (m_menu)

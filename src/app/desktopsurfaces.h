@@ -4,6 +4,7 @@
 #include "ui/appearancestate.h"
 #include "ui/traymenumodel.h"
 
+#include <QDate>
 #include <QObject>
 #include <QPointer>
 
@@ -62,6 +63,9 @@ private:
     std::unique_ptr<StatusNotifierItem> m_item;
     std::unique_ptr<QSystemTrayIcon> m_fallbackIcon;
     TrayMenuModel m_model;
+    // What the menu last drew: the engine's revision and the local day.
+    quint64 m_drawnRevision = 0;
+    QDate m_drawnDay;
     bool m_noTrayReported = false;
 };
 

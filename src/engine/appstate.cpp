@@ -207,6 +207,7 @@ StoredState AppState::storedState() const
 
 void AppState::persistAndRefresh()
 {
+    ++m_revision;
     m_store.save(storedState());
     m_surfaces.refreshSettingsWindow();
     m_surfaces.refreshSummaryWindow();

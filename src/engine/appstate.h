@@ -65,6 +65,9 @@ public:
     const QList<AiUsageSession>& sessions() const { return m_sessions; }
     const QList<ReminderEvent>& reminderEvents() const { return m_reminderEvents; }
     const std::optional<ActiveSession>& activeSession() const { return m_activeSession; }
+    // Grows with every change that is saved: a surface that drew the same count (and the same
+    // day, with no session open) would draw the same figures again.
+    quint64 revision() const { return m_revision; }
     const std::optional<QString>& lastDailySummaryDayKey() const
     {
         return m_lastDailySummaryDayKey;
@@ -148,6 +151,7 @@ private:
     const Clock& m_clock;
     QList<AiUsageSession> m_sessions;
     QList<ReminderEvent> m_reminderEvents;
+    quint64 m_revision = 0;
     std::optional<ActiveSession> m_activeSession;
     std::optional<QString> m_lastDailySummaryDayKey;
     std::optional<QString> m_mutedReminderDayKey;
