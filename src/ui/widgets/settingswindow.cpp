@@ -279,6 +279,11 @@ void SettingsWindow::reportPreferredLayout()
     const SettingsWindowLayout layout = SettingsWindowLayout::build(
         m_sidebarStack->sizeHint().height(), pageHeight(documentWidth()), m_section);
 
+    // The periodic redraws report the same layout again; only a new one moves the window, so a
+    // height the person chose survives them.
+    if (m_lastLayout == layout)
+        return;
+    m_lastLayout = layout;
     const QScreen* screen = this->screen();
     const SettingsWindowSize size = SettingsWindowSize::fit(
         layout, screen ? std::optional<int>(screen->availableGeometry().height()) : std::nullopt);

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <optional>
+
 class QScrollArea;
 
 namespace kelvo {
@@ -98,6 +100,7 @@ private:
     WrappingLabel* m_headerSubtitle = nullptr;
     QScrollArea* m_scroll = nullptr;
     QPointer<QMessageBox> m_help;
+    std::optional<SettingsWindowLayout> m_lastLayout;
     bool m_placed = false;
 };
 
