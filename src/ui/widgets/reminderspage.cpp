@@ -34,19 +34,18 @@ void showTime(QTimeEdit* picker, QTime time)
 RemindersPage::RemindersPage(QWidget* parent)
     : SettingsPage(parent)
 {
-    using Kind = SettingsCommand::Kind;
-    const auto toggles = [this](QCheckBox* box, Kind kind) {
-        connect(box, &QCheckBox::clicked, this,
-                [this, kind](bool on) { emit commandChosen(SettingsCommand::of(kind, on)); });
-    };
-    const auto picks = [this](QTimeEdit* picker, Kind kind) {
-        connect(picker, &QTimeEdit::timeChanged, this, [this, kind](QTime time) {
-            SettingsCommand command = SettingsCommand::of(kind);
-            command.time = time;
-            emit commandChosen(command);
-        });
-    };
+    installSection({messagesCard(), timesCard()}, this);
+}
 
+void RemindersPage::toggles(QCheckBox* box, SettingsCommand::Kind kind)
+{
+    connect(box, &QCheckBox::clicked, this,
+            [this, kind](bool on) { emit commandChosen(SettingsCommand::of(kind, on)); });
+}
+
+QWidget* RemindersPage::messagesCard()
+{
+    using Kind = SettingsCommand::Kind;
     QBoxLayout* messages = column();
     realtimeBox = checkBox(QStringLiteral("实时提醒"));
     toggles(realtimeBox, Kind::setRealtimeReminders);
@@ -67,7 +66,22 @@ RemindersPage::RemindersPage(QWidget* parent)
     buttons->addWidget(testButton);
     buttons->addStretch(1);
     messages->addLayout(buttons);
+    return detailCard(new SectionHeaderView(QStringLiteral("bell.badge"),
+                                            QStringLiteral("消息通知"),
+                                            QStringLiteral("控制实时提醒与消息出现时机。")),
+                      messages);
+}
 
+QWidget* RemindersPage::timesCard()
+{
+    using Kind = SettingsCommand::Kind;
+    const auto picks = [this](QTimeEdit* picker, Kind kind) {
+        connect(picker, &QTimeEdit::timeChanged, this, [this, kind](QTime time) {
+            SettingsCommand command = SettingsCommand::of(kind);
+            command.time = time;
+            emit commandChosen(command);
+        });
+    };
     QBoxLayout* times = column();
     dailyBox = checkBox(QStringLiteral("每日总结"));
     toggles(dailyBox, Kind::setDailySummary);
@@ -84,16 +98,10 @@ RemindersPage::RemindersPage(QWidget* parent)
     times->addWidget(quietBox);
     times->addLayout(formRow(QStringLiteral("免打扰开始"), quietStartPicker));
     times->addLayout(formRow(QStringLiteral("免打扰结束"), quietEndPicker));
-
-    installSection(
-        {detailCard(new SectionHeaderView(QStringLiteral("bell.badge"), QStringLiteral("消息通知"),
-                                          QStringLiteral("控制实时提醒与消息出现时机。")),
-                    messages),
-         detailCard(new SectionHeaderView(QStringLiteral("clock.badge.checkmark"),
-                                          QStringLiteral("总结与静默时段"),
-                                          QStringLiteral("管理每日总结和夜间静默区间。")),
-                    times)},
-        this);
+    return detailCard(new SectionHeaderView(QStringLiteral("clock.badge.checkmark"),
+                                            QStringLiteral("总结与静默时段"),
+                                            QStringLiteral("管理每日总结和夜间静默区间。")),
+                      times);
 }
 
 void RemindersPage::setModel(const SettingsModel& model)

@@ -97,6 +97,11 @@ public:
     QCheckBox* quietBox = nullptr;
     QTimeEdit* quietStartPicker = nullptr;
     QTimeEdit* quietEndPicker = nullptr;
+
+private:
+    QWidget* messagesCard();
+    QWidget* timesCard();
+    void toggles(QCheckBox* box, SettingsCommand::Kind kind);
 };
 
 // The theme mode and the widget switch with its preview.
