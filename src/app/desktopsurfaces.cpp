@@ -5,6 +5,7 @@
 #include "platform/dbus/appearanceportal.h"
 #include "platform/dbus/statusnotifieritem.h"
 #include "ui/widgets/applicationtheme.h"
+#include "ui/widgets/settingswindow.h"
 #include "ui/widgets/traymenu.h"
 
 #include <QCursor>
@@ -139,6 +140,31 @@ void DesktopSurfaces::refreshMenu()
 void DesktopSurfaces::applyAppearance(AppearanceMode mode)
 {
     m_appearance.setMode(mode);
+}
+
+void DesktopSurfaces::refreshSettingsWindow()
+{
+    if (m_settingsWindow)
+        m_settingsWindow->refreshFromState();
+}
+
+void DesktopSurfaces::showSettingsWindow()
+{
+    // Made on first use and kept: closing only hides it, and the next open shows the same page.
+    if (!m_settingsWindow)
+        m_settingsWindow = std::make_unique<SettingsWindow>(m_engine.data(), &m_clock);
+    m_settingsWindow->refreshFromState();
+    m_settingsWindow->setWindowState(m_settingsWindow->windowState() & ~Qt::WindowMinimized);
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    m_settingsWindow->activateWindow();
+}
+
+void DesktopSurfaces::presentNotificationSetupHelp()
+{
+    // Only on a window the person has open; the desktop's settings were opened all the same.
+    if (m_settingsWindow && m_settingsWindow->isVisible())
+        m_settingsWindow->presentNotificationSetupHelp();
 }
 
 TrayMenu& DesktopSurfaces::menu()

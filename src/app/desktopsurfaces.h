@@ -17,6 +17,7 @@ namespace kelvo {
 class AppState;
 class AppearancePortal;
 class Clock;
+class SettingsWindow;
 class StatusNotifierItem;
 class TrayMenu;
 struct DBusMenuEntry;
@@ -37,16 +38,16 @@ public:
     static QList<DBusMenuEntry> dbusMenuEntries(const TrayMenuModel& model);
 
     void refreshMenu() override;
-    void refreshSettingsWindow() override {}
+    void refreshSettingsWindow() override;
     void refreshSummaryWindow() override {}
     bool widgetExists() const override { return false; }
     void showWidget() override {}
     void hideWidget() override {}
     void setWidgetContent(const QString&, const QString&) override {}
-    void showSettingsWindow() override {}
+    void showSettingsWindow() override;
     void showSummaryWindow() override {}
     void applyAppearance(AppearanceMode mode) override;
-    void presentNotificationSetupHelp() override {}
+    void presentNotificationSetupHelp() override;
 
 private:
     TrayMenu& menu();
@@ -62,6 +63,7 @@ private:
     std::unique_ptr<TrayMenu> m_menu;
     std::unique_ptr<StatusNotifierItem> m_item;
     std::unique_ptr<QSystemTrayIcon> m_fallbackIcon;
+    std::unique_ptr<SettingsWindow> m_settingsWindow;
     TrayMenuModel m_model;
     // What the menu last drew: the engine's revision and the local day.
     quint64 m_drawnRevision = 0;

@@ -21,6 +21,10 @@ class Surfaces;
 
 // The one engine object: turns foreground observations into usage sessions, keeps the settings
 // and the history, and saves and redraws after every change. Main thread only.
+// The time of day that an hour and a minute add up to, whatever their range: 25:00 is 01:00,
+// 7:61 is 08:01, -1:00 is 23:00.
+QTime lenientTime(qint64 hour, qint64 minute);
+
 class AppState final : public QObject {
     Q_OBJECT
 
@@ -83,7 +87,8 @@ public:
     void handleReminderAction(ReminderUserAction action, const std::optional<QUuid>& sessionId);
     // Sends today's summary once per local day, at or after the configured time.
     void deliverDailySummary();
-    // Today at hour:minute in the user's time zone (now, when that cannot be built).
+    // Today at the time of day that hour and minute add up to (25:00 is 01:00, 7:61 is 08:01),
+    // in the user's time zone; a time the clock skips today is taken as that long after midnight.
     QDateTime dateFor(qint64 hour, qint64 minute) const;
 
     // Settings; each change is saved and every surface redrawn before it returns.

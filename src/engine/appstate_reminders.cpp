@@ -113,14 +113,27 @@ void AppState::deliverDailySummary()
     persistAndRefresh();
 }
 
+QTime lenientTime(qint64 hour, qint64 minute)
+{
+    // Whole days drop out first, so no sum can overflow, however large the stored values.
+    constexpr qint64 minutesPerDay = 24 * 60;
+    const qint64 total = ((hour % 24) * 60 + minute % minutesPerDay) % minutesPerDay;
+    const qint64 ofDay = total < 0 ? total + minutesPerDay : total;
+    return QTime(int(ofDay / 60), int(ofDay % 60));
+}
+
 QDateTime AppState::dateFor(qint64 hour, qint64 minute) const
 {
     const QDateTime now = m_clock.now();
-    if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
-        return now;
     const QTimeZone zone = m_clock.timeZone();
-    const QDateTime result(now.toTimeZone(zone).date(), QTime(int(hour), int(minute)), zone);
-    return result.isValid() ? result : now;
+    const QDate today = now.toTimeZone(zone).date();
+    const QTime time = lenientTime(hour, minute);
+    const QDateTime result(today, time, zone);
+    if (result.isValid())
+        return result;
+    // The clock skips that time today (a daylight-saving gap): as far past midnight instead.
+    const QDateTime shifted = today.startOfDay(zone).addSecs(time.msecsSinceStartOfDay() / 1000);
+    return shifted.isValid() ? shifted : now;
 }
 
 } // namespace kelvo

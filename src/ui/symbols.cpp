@@ -30,6 +30,8 @@ const QHash<QString, char32_t>& table()
         {QStringLiteral("checkmark.circle.fill"), 0xe86c},       // check_circle
         {QStringLiteral("circle.fill"), 0xef4a},                 // circle
         {QStringLiteral("globe"), 0xe894},                       // language
+        {QStringLiteral("macwindow"), 0xe30c},                   // desktop_windows
+        {QStringLiteral("paintpalette"), 0xe40a},                // palette
         {QStringLiteral("scope"), 0xe1b3},                       // gps_fixed
         {QStringLiteral("square.stack.3d.up"), 0xe53b},          // layers
         {QStringLiteral("tray"), 0xe156},                        // inbox

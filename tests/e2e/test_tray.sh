@@ -77,6 +77,21 @@ quit_stores_the_session() {
     check_ended_between "$before" "$after"
 }
 
+one_settings_window() {
+    [ "$(xdotool search --onlyvisible --name "^Kelvo 设置\$" 2>/dev/null | wc -l)" -eq 1 ]
+}
+
+# 设置… opens the settings window; a second click raises the same one.
+settings_from_the_menu() {
+    launch_with_tray
+    "$tray" click "设置…"
+    wait_until 10 "the settings window" one_settings_window
+    "$tray" click "设置…"
+    sleep 0.5
+    one_settings_window || fail "not one settings window"
+    running
+}
+
 # No watcher and no tray of Qt's own: one line says so, and Kelvo runs on.
 no_tray_at_all() {
     activate "$other_window"
@@ -89,5 +104,6 @@ no_tray_at_all() {
 run_case "the item shows today" --bus shows_today
 run_case "switches from the menu" --bus switches_from_the_menu
 run_case "quit stores the session" --bus quit_stores_the_session
+run_case "settings from the menu" --bus settings_from_the_menu
 run_case "no tray at all" --bus no_tray_at_all
 finish

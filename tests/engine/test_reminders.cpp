@@ -268,7 +268,10 @@ void RemindersTest::dateForIsTodayLocal()
 {
     EngineHarness h(at(4, 0, 30).toUTC(), {}, zone); // still the 3rd in UTC
     QCOMPARE(h.engine->dateFor(8, 5), at(4, 8, 5));
-    QCOMPARE(h.engine->dateFor(24, 0), at(4, 0, 30)); // out of range: now
+    // Out of range, as the values add up: never the current time.
+    QCOMPARE(h.engine->dateFor(24, 0), at(4, 0, 0));
+    QCOMPARE(h.engine->dateFor(7, 61), at(4, 8, 1));
+    QCOMPARE(h.engine->dateFor(-1, 0), at(4, 23, 0));
 }
 
 QTEST_GUILESS_MAIN(RemindersTest)

@@ -3,10 +3,12 @@
 // Run offscreen (QT_QPA_PLATFORM=offscreen) with the fonts Kelvo depends on installed.
 
 #include "ui/widgets/applicationtheme.h"
+#include "ui/widgets/settingswindow.h"
 #include "ui/widgets/traymenu.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QScrollArea>
 #include <QTimer>
 
 #include <cstdio>
@@ -50,6 +52,62 @@ bool save(QWidget& widget, const QString& path)
     return saved;
 }
 
+// The settings window with no rules, and with twenty of each kind (long, Unicode, pasted).
+AppSettings settingsWithRules(int count)
+{
+    AppSettings settings = AppSettings::defaults();
+    settings.monitoredApps.clear();
+    settings.browserDomainRules.clear();
+    for (int i = 0; i < count; ++i) {
+        const QString n = QString::number(i + 1);
+        settings.browserDomainRules.append({QStringLiteral("ai%1.example.com").arg(n),
+                                            QStringLiteral("网页助手 %1").arg(n),
+                                            QStringLiteral("globe")});
+        settings.monitoredApps.append(
+            {QUuid::createUuid(), QStringLiteral("桌面工具 %1").arg(n),
+             i % 2 ? AppMatchStrategy::bundleIdentifier : AppMatchStrategy::localizedNameContains,
+             i % 2 ? QStringLiteral("org.example.Tool%1").arg(n) : QStringLiteral("Tool")});
+    }
+    if (count > 0) {
+        settings.browserDomainRules[0].displayName = QStringLiteral("很长的名字").repeated(200);
+        settings.monitoredApps[1].displayName = QStringLiteral("Pasted\nname over\nlines");
+    }
+    settings.quietHoursEnabled = count > 0;
+    settings.quietHoursStartHour = 25; // a hand-edited file: shown as 01:00
+    return settings;
+}
+
+bool saveSettingsWindow(const QDir& folder, const QString& suffix)
+{
+    bool ok = true;
+    const QList<std::pair<const char*, SettingsSection>> sections{
+        {"monitoring", SettingsSection::monitoring},
+        {"reminders", SettingsSection::reminders},
+        {"appearance", SettingsSection::appearance}};
+    for (const int count : {0, 20}) {
+        const NotificationAuthorizationState state =
+            count ? NotificationAuthorizationState::denied
+                  : NotificationAuthorizationState::authorized;
+        SettingsWindow window(nullptr, nullptr);
+        window.setModel(SettingsModel::build(settingsWithRules(count), state));
+        window.show();
+        for (const auto& [name, section] : sections) {
+            window.selectSection(section);
+            QApplication::processEvents();
+            const QString base =
+                QStringLiteral("settings-%1-%2")
+                    .arg(QString::fromLatin1(name),
+                         count ? QStringLiteral("20-rules") : QStringLiteral("empty"));
+            ok = save(window, folder.filePath(base + suffix)) && ok;
+            if (section == SettingsSection::monitoring)
+                ok = save(*window.detailScrollArea()->widget(),
+                          folder.filePath(base + QStringLiteral("-whole-page") + suffix)) &&
+                     ok;
+        }
+    }
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -80,6 +138,7 @@ int main(int argc, char* argv[])
             ok = save(menu, folder.filePath(QString::fromLatin1(scene.name) + suffix)) && ok;
             menu.close();
         }
+        ok = saveSettingsWindow(folder, suffix) && ok;
     }
     return ok ? 0 : 1;
 }

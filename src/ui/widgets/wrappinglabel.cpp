@@ -30,6 +30,14 @@ void WrappingLabel::setText(const QString& text)
     update();
 }
 
+void WrappingLabel::setColour(ThemeRole colour)
+{
+    if (colour == m_colour)
+        return;
+    m_colour = colour;
+    update();
+}
+
 QStringList WrappingLabel::lines() const
 {
     return wrapLines(m_text, font(), width(), m_maxLines);

@@ -14,6 +14,7 @@ public:
                   Qt::Alignment alignment = Qt::AlignLeft, QWidget* parent = nullptr);
 
     void setText(const QString& text);
+    void setColour(ThemeRole colour);
     QString text() const { return m_text; }
     // The lines as drawn at the current width.
     QStringList lines() const;
