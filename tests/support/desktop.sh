@@ -144,6 +144,7 @@ sway_user() {
 # Headless sway, as an unprivileged user when this runs as root. A socket path may be no longer
 # than 108 bytes: the runtime folder is a short one.
 start_sway() {
+    umask 022 # what is written for sway's user must be readable by it
     if [ "$(id -u)" -eq 0 ]; then
         sway_user
         printf '#!/bin/sh\nexec setpriv --reuid=kelvo-sway --regid=kelvo-sway --clear-groups -- "$@"\n' \
