@@ -14,8 +14,9 @@ unset QT_QPA_PLATFORM
 export XDG_SESSION_TYPE=wayland
 case_dir=$KELVO_DESKTOP_DIR state=$KELVO_STORE_DIR/state.json
 as_user=$case_dir/as-user
-# Where sway's user can run it, wherever the build is.
+# Where sway's user can read them, wherever the tree is.
 install -m 755 "$kelvo" "$case_dir/kelvo"
+install -m 644 "$e2e_dir/lost-display.supp" "$case_dir/lost-display.supp"
 kelvo=$case_dir/kelvo
 trap 'kill "${helpers[@]}" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
 
@@ -62,7 +63,8 @@ native_store=$case_dir/store-native
 mkdir -m 700 "$native_store" && chown --reference="$KELVO_STORE_DIR" "$native_store"
 launch_kelvo native KELVO_STORE_DIR="$native_store" QT_QPA_PLATFORM=wayland
 native_pid=$kelvo_pid
-launch_kelvo kelvo
+# Qt ends it with exit(1) once XWayland is gone, leaving its X connection open.
+launch_kelvo kelvo LSAN_OPTIONS="suppressions=$case_dir/lost-display.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 # A non-AI window in front opens no session; each switch to the ChatGPT window opens one, each
 # switch away ends it, both within a second of the switch.
