@@ -38,6 +38,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Besides the libraries the programs link (dpkg-shlibdeps): the Chinese font, the symbol font, and
 # Qt's SVG plugins, which draw Kelvo's icons wherever Qt loads them by name.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk, fonts-material-design-icons-iconfont, libqt6svg6")
+# Qt's own Wayland platform, for a Wayland desktop without XWayland.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 # Chrome's host manifest is a link that postinst makes (see there).
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${package_files}/conffiles
     ${PROJECT_SOURCE_DIR}/data/deb/postinst ${PROJECT_SOURCE_DIR}/data/deb/postrm)

@@ -1,6 +1,8 @@
 #include "appdelegate.h"
 
+#include "appmonitorfactory.h"
 #include "desktopsurfaces.h"
+#include "engine/appmonitor.h"
 #include "engine/appstate.h"
 #include "engine/browserdetector.h"
 #include "engine/clock.h"
@@ -9,8 +11,6 @@
 #include "platform/browser/tabfilereader.h"
 #include "platform/dbus/freedesktopnotifications.h"
 #include "platform/dbus/sessionpresence.h"
-#include "platform/x11/foregroundsession.h"
-#include "platform/x11/x11appmonitor.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -51,7 +51,9 @@ AppDelegate::Launch AppDelegate::applicationDidFinishLaunching()
     if (const Launch launch = takeInstanceLock(); launch != Launch::started)
         return launch;
 
-    m_appMonitor = makeAppMonitor();
+    // Without the X display there is nothing left to watch: store the open session and end.
+    m_appMonitor =
+        makeAppMonitor(QProcessEnvironment::systemEnvironment(), [this] { emit quitRequested(); });
     m_notificationService = std::make_unique<FreedesktopNotificationService>();
     m_tabReader = std::make_unique<TabFileReader>();
     m_browserDetector = std::make_unique<BrowserAIContextDetector>(*m_tabReader);
@@ -114,22 +116,6 @@ void AppDelegate::applicationWillTerminate()
         return;
     m_running = false;
     m_appState->stop();
-}
-
-std::unique_ptr<AppMonitor> AppDelegate::makeAppMonitor()
-{
-    if (isWaylandSession(QProcessEnvironment::systemEnvironment())) {
-        writeLine(waylandForegroundNotice);
-        return std::make_unique<NullAppMonitor>();
-    }
-    auto monitor = std::make_unique<X11AppMonitor>();
-    if (!monitor->isConnected()) {
-        writeLine("Kelvo cannot open the X display; no AI use will be recorded.");
-        return std::make_unique<NullAppMonitor>();
-    }
-    // Without a display there is nothing left to watch: store the open session and end.
-    connect(monitor.get(), &X11AppMonitor::displayLost, this, &AppDelegate::quitRequested);
-    return monitor;
 }
 
 } // namespace kelvo

@@ -40,7 +40,6 @@ signals:
 
 private:
     Launch takeInstanceLock();
-    std::unique_ptr<AppMonitor> makeAppMonitor();
 
     std::unique_ptr<SystemClock> m_clock;
     std::unique_ptr<PersistenceStore> m_store;

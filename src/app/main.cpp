@@ -4,24 +4,63 @@
 
 #include "appdelegate.h"
 #include "commandline.h"
+#include "platform/x11/foregroundsession.h"
 #include "unixsignals.h"
 
 #include <QApplication>
+#include <QProcessEnvironment>
+#include <QSemaphore>
+#include <QThread>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
-kelvo::AppDelegate* runningDelegate = nullptr;
+std::atomic<kelvo::AppDelegate*> runningDelegate = nullptr;
+pid_t programPid = 0;
 
 // Qt ends the process with exit() when its X11 connection breaks; the open session is still
 // stored on the way out.
 void storeOnExit()
 {
-    if (runningDelegate)
-        runningDelegate->applicationWillTerminate();
+    if (kelvo::AppDelegate* delegate = runningDelegate.exchange(nullptr))
+        delegate->applicationWillTerminate();
 }
+
+} // namespace
+
+// Qt's Wayland platform ends the process with _exit(1) when the compositor goes away, which runs
+// no exit handler. This _exit, which the program exports in place of the C library's, stores the
+// open session first: at once on the main thread, else (Qt reads Wayland events on a thread of
+// its own) by the main thread, waited for up to two seconds. A child that the program forked
+// leaves at once.
+extern "C" [[noreturn]] void _exit(int status)
+{
+    if (getpid() == programPid && runningDelegate.load()) {
+        QCoreApplication* application = QCoreApplication::instance();
+        if (!application || QThread::currentThread() == application->thread()) {
+            storeOnExit();
+        } else {
+            QSemaphore stored;
+            QMetaObject::invokeMethod(
+                application,
+                [&stored] {
+                    storeOnExit();
+                    stored.release();
+                },
+                Qt::QueuedConnection);
+            stored.tryAcquire(1, 2000);
+        }
+    }
+    syscall(SYS_exit_group, status);
+    __builtin_unreachable();
+}
+
+namespace {
 
 // Qt aborts when it finds no display to open; the platforms that need none count as one.
 bool hasGraphicalSession()
@@ -30,6 +69,16 @@ bool hasGraphicalSession()
     return !qEnvironmentVariableIsEmpty("DISPLAY") ||
            !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || platform == "offscreen" ||
            platform == "minimal";
+}
+
+// Under a Wayland session Kelvo's windows go through XWayland where it is there, where the
+// widget's keep-above and all-desktops hints hold; without XWayland Qt's own Wayland platform
+// serves. A platform that the user chose stays.
+void choosePlatform()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY") &&
+        kelvo::isWaylandSession(QProcessEnvironment::systemEnvironment()))
+        qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
 } // namespace
@@ -44,6 +93,7 @@ int main(int argc, char* argv[])
                    stderr);
         return EXIT_FAILURE;
     }
+    choosePlatform();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvo"));
     QApplication::setDesktopFileName(QStringLiteral("kelvo"));
@@ -65,6 +115,7 @@ int main(int argc, char* argv[])
     case kelvo::AppDelegate::Launch::failed:
         return EXIT_FAILURE;
     }
+    programPid = getpid();
     runningDelegate = &delegate;
     std::atexit(storeOnExit);
     QObject::connect(&delegate, &kelvo::AppDelegate::quitRequested, &application,

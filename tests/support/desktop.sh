@@ -18,6 +18,11 @@
 #                    records by RS. Its menu (dunstctl context) writes the entries it offers to
 #                    menu-input and picks the first one holding the text in menu-choice.
 #   --home           HOME and the XDG folders (0700) of its own, and KELVO_STORE_DIR in it
+#   --sway           headless sway with XWayland, in WAYLAND_DISPLAY, DISPLAY and SWAYSOCK, its pid
+#                    in KELVO_DESKTOP_SWAY_PID. sway refuses to run as root: as root, it runs as
+#                    the user kelvo-sway (made once), with XDG_RUNTIME_DIR and the --home folders
+#                    handed to that user, and $KELVO_DESKTOP_DIR/as-user COMMAND... runs a command
+#                    as sway's user (XWayland accepts no other); not as root, as-user only runs it
 set -euo pipefail
 
 # wait_for WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds; gives up when the helper
@@ -38,17 +43,19 @@ background() {
     pids+=("$pid")
 }
 
+# A helper started as a process group of its own is listed as -PID, so that what it leaves
+# behind (sway's XWayland, which wlroots forks off twice) is stopped with it.
 stop_desktop() {
     local status=$? index try
     for ((index = ${#pids[@]} - 1; index >= 0; index--)); do
-        kill "${pids[index]}" 2>/dev/null || true
+        kill -- "${pids[index]}" 2>/dev/null || true
     done
     for index in "${pids[@]}"; do
         for ((try = 0; try < 50; try++)); do
-            kill -0 "$index" 2>/dev/null || continue 2
+            kill -0 -- "$index" 2>/dev/null || continue 2
             sleep 0.02
         done
-        kill -KILL "$index" 2>/dev/null || true
+        kill -KILL -- "$index" 2>/dev/null || true
     done
     if [ "$status" -ne 0 ]; then
         tail -n 20 -- "$dir"/*.log 2>/dev/null | sed 's/^/    /' >&2 || true
@@ -56,7 +63,7 @@ stop_desktop() {
     if [ -n "${KELVO_DESKTOP_KEEP:-}" ]; then
         echo "The desktop's files are kept in $dir" >&2
     else
-        rm -rf "$dir" 2>/dev/null || true
+        rm -rf "$dir" "${runtimes[@]}" 2>/dev/null || true
     fi
     exit "$status"
 }
@@ -123,7 +130,61 @@ EOF
     wait_for dunst dunstctl is-paused
 }
 
-display=0 bus=0 system_bus=0 notifications=0 home=0 mocks=()
+# The user that sway runs as when desktop.sh runs as root, made the first time it is needed.
+sway_user() {
+    local try
+    for ((try = 0; try < 50; try++)); do
+        id -u kelvo-sway >/dev/null 2>&1 && return
+        useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin \
+            kelvo-sway 2>/dev/null || sleep 0.1 # another desktop.sh may be making it
+    done
+    id -u kelvo-sway >/dev/null
+}
+
+# Headless sway, as an unprivileged user when this runs as root. A socket path may be no longer
+# than 108 bytes: the runtime folder is a short one.
+start_sway() {
+    umask 022 # what is written for sway's user must be readable by it
+    if [ "$(id -u)" -eq 0 ]; then
+        sway_user
+        printf '#!/bin/sh\nexec setpriv --reuid=kelvo-sway --regid=kelvo-sway --clear-groups -- "$@"\n' \
+            >"$dir/as-user"
+        chmod 711 "$dir"
+    else
+        printf '#!/bin/sh\nexec "$@"\n' >"$dir/as-user"
+    fi
+    chmod 755 "$dir/as-user"
+    runtime=$(mktemp -d /tmp/kelvo-sway.XXXXXX)
+    runtimes+=("$runtime")
+    if ((home)); then
+        rmdir "$XDG_RUNTIME_DIR" && ln -s "$runtime" "$XDG_RUNTIME_DIR"
+        if [ "$(id -u)" -eq 0 ]; then # sway's user cannot make the state folder in $dir
+            mkdir -m 700 "$KELVO_STORE_DIR"
+            chown -R kelvo-sway: "$dir"/{home,data,config,cache,store}
+        fi
+    fi
+    [ "$(id -u)" -ne 0 ] || chown kelvo-sway: "$runtime"
+    export XDG_RUNTIME_DIR=$runtime
+    # New windows take no focus of their own: the tests move it with swaymsg.
+    printf '%s\n' 'output HEADLESS-1 resolution 1280x800' 'xwayland force' \
+        'no_focus [shell=".*"]' 'focus_on_window_activation none' \
+        "exec printenv WAYLAND_DISPLAY DISPLAY SWAYSOCK >$runtime/environment" >"$dir/sway.conf"
+    background sway setsid "$dir/as-user" env WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 \
+        WLR_RENDERER=pixman sway --config "$dir/sway.conf"
+    pids[-1]=-$pid
+    export KELVO_DESKTOP_SWAY_PID=$pid
+    wait_for sway sway_announced
+    {
+        read -r WAYLAND_DISPLAY
+        read -r DISPLAY
+        read -r SWAYSOCK
+    } <"$runtime/environment"
+    export WAYLAND_DISPLAY DISPLAY SWAYSOCK
+    wait_for XWayland test -S "/tmp/.X11-unix/X${DISPLAY#:}"
+}
+sway_announced() { [ "$(wc -l <"$runtime/environment")" -eq 3 ]; }
+
+display=0 bus=0 system_bus=0 notifications=0 home=0 sway=0 mocks=() runtimes=()
 while [ $# -gt 0 ]; do
     case $1 in
     --display) display=1 ;;
@@ -133,6 +194,7 @@ while [ $# -gt 0 ]; do
     --logind) mocks+=("--template logind") ;;
     --notifications) display=1 bus=1 notifications=1 ;;
     --home) home=1 ;;
+    --sway) sway=1 ;;
     --) shift && break ;;
     -*) echo "desktop.sh: unknown option $1" >&2 && exit 2 ;;
     *) break ;;
@@ -172,5 +234,6 @@ for mock in "${mocks[@]}"; do
     start_mock "$mock"
 done
 ((notifications)) && start_dunst
+((sway)) && start_sway
 
 "$@"

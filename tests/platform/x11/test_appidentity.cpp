@@ -1,3 +1,4 @@
+#include "platform/wayland/toplevelfacts.h"
 #include "platform/x11/appidentityresolver.h"
 #include "testdesktop.h"
 
@@ -37,7 +38,8 @@ void AppIdentityTest::initTestCase()
         {u"localised"_s, "Name=Assistant\nName[de]=Assistent\nName[zh_CN]=助手\n"},
         {u"broken"_s, "StartupWMClass=Broken\n\xff\xfe\0[[[\n"_ba},
         {u"org.example.Sandboxed"_s, "Name=Sandboxed\n"},
-        {u"cachetest"_s, "Name=Before\n"}};
+        {u"cachetest"_s, "Name=Before\n"},
+        {u"org.mozilla.firefox"_s, "Name=Firefox\n"}};
     for (const auto& [id, keys] : entries)
         QVERIFY(writeDesktopEntry(id, keys));
     const QList<std::pair<QString, QByteArray>> procFiles{
@@ -86,6 +88,24 @@ void AppIdentityTest::followsTheChain_data()
         << true;
     QTest::newRow("Flatpak name that is no id, \"snap.\" inside a name")
         << WindowFacts{1, u"odd"_s, u"Odd"_s, {}, {}, 400} << 0ll << u"odd|Odd"_s << false;
+    // Wayland app ids, which are all a toplevel tells.
+    const auto wayland = [](const QByteArray& appId) {
+        return toplevelFacts(7, appId);
+    };
+    QTest::newRow("app id: desktop-entry id")
+        << wayland("notes") << 0ll << u"notes|Notes"_s << false;
+    QTest::newRow("app id: reverse-DNS id")
+        << wayland("org.mozilla.firefox") << 0ll << u"org.mozilla.firefox|Firefox"_s << false;
+    QTest::newRow("app id: mixed case, as StartupWMClass")
+        << wayland("ChatGPT-Desktop") << 0ll << u"chat-desktop|ChatGPT"_s << false;
+    QTest::newRow("app id: mixed case, as a file name")
+        << wayland("Notes") << 0ll << u"notes|Notes"_s << false;
+    QTest::newRow("app id: no entry") << wayland("foot") << 0ll << u"foot|foot"_s << true;
+    QTest::newRow("app id: control characters and 100 KB, cut")
+        << wayland("\x01 term\x1b[0m\t\n" + QByteArray(100'000, 'x')) << 0ll
+        << u"term[0m"_s + QString(248, u'x') + u'|' + u"term[0m"_s + QString(248, u'x') << true;
+    QTest::newRow("app id: empty, or nothing but control characters")
+        << wayland("\x7f\x1b") << 0ll << u"-|-"_s << true;
 }
 
 void AppIdentityTest::followsTheChain()

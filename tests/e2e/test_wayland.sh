@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# The real program under headless sway (tests/support/desktop.sh --sway), started once for every
+# check here, with foot windows of chosen app ids in front, focus moved by swaymsg, and Kelvo's
+# own windows on XWayland. The harness's helpers come from tests/e2e/harness.sh.
+#
+#   test_wayland.sh PATH-TO-KELVO
+set -euo pipefail
+if [ -z "${KELVO_DESKTOP_DIR:-}" ]; then
+    exec "$(dirname "$0")/../support/desktop.sh" --sway --home -- "$0" "$(realpath "$1")"
+fi
+# shellcheck source-path=SCRIPTDIR source=harness.sh
+source "$(dirname "$0")/harness.sh"
+unset QT_QPA_PLATFORM
+export XDG_SESSION_TYPE=wayland
+case_dir=$KELVO_DESKTOP_DIR state=$KELVO_STORE_DIR/state.json
+as_user=$case_dir/as-user
+# Where sway's user can read them, wherever the tree is.
+install -m 755 "$kelvo" "$case_dir/kelvo"
+install -m 644 "$e2e_dir/lost-display.supp" "$case_dir/lost-display.supp"
+kelvo=$case_dir/kelvo
+trap 'kill "${helpers[@]}" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
+
+mkdir -p "$XDG_DATA_HOME/applications"
+printf '%s\n' '[Desktop Entry]' Type=Application Name=ChatGPT 'Exec=foot' \
+    >"$XDG_DATA_HOME/applications/$chat_entry.desktop"
+
+# open_window APP-ID: a foot window with that app id, once sway manages it.
+open_window() {
+    "$as_user" foot --app-id "$1" sleep 1000 >>"$case_dir/helpers.log" 2>&1 &
+    helpers+=("$!")
+    wait_until 10 "sway to manage the window ${1:0:40}" swaymsg_ok "[pid=$!] mark --add w$!"
+}
+
+swaymsg_ok() { "$as_user" swaymsg "$@" >/dev/null 2>&1; }
+
+# focus APP-ID-REGEX: moves the focus and returns once sway has done so.
+focus() { swaymsg_ok "[app_id=\"$1\"] focus" || fail "could not focus $1"; }
+
+# launch_kelvo NAME [ENV-ARGUMENTS...]: the checks run in subshells, which cannot wait for Kelvo:
+# its status goes to a file.
+launch_kelvo() {
+    kelvo_err=$case_dir/$1.log kelvo_name=$1
+    { env "${@:2}" "$as_user" "$kelvo" >/dev/null 2>>"$kelvo_err" ||
+        echo $? >"$case_dir/$1.status"; } &
+    kelvo_pid=$!
+    helpers+=("$kelvo_pid")
+}
+collect_status() { kelvo_status=$(cat "$case_dir/$kelvo_name.status" 2>/dev/null || echo 0); }
+
+# check_started_between BEFORE_US AFTER_US, after read_last_session.
+check_started_between() {
+    ((started_at >= $1 / 1000000 && started_at * 1000000 <= $2 + 1000000)) ||
+        fail "startedAt $started_at is not within 1 s of [$(($1 / 1000000)), $(($2 / 1000000))]"
+}
+
+long_id="ChatGPT"$'\x01\x1b[31m\t'$(printf 'x%.0s' {1..3000})
+open_window "$chat_entry"
+open_window "$long_id"
+open_window org.example.Notes
+focus org.example.Notes
+# Beside it, on a state folder of its own, a Kelvo on Qt's own Wayland platform.
+native_store=$case_dir/store-native
+mkdir -m 700 "$native_store" && chown --reference="$KELVO_STORE_DIR" "$native_store"
+launch_kelvo native KELVO_STORE_DIR="$native_store" QT_QPA_PLATFORM=wayland
+native_pid=$kelvo_pid
+# Qt ends it with exit(1) once XWayland is gone, leaving its X connection open.
+launch_kelvo kelvo LSAN_OPTIONS="suppressions=$case_dir/lost-display.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+
+# A non-AI window in front opens no session; each switch to the ChatGPT window opens one, each
+# switch away ends it, both within a second of the switch.
+switches() {
+    wait_until 10 "Kelvo to start" test -e "$state"
+    sleep 2.5 # past a poll
+    running
+    [ "$(lines_in "$kelvo_err" '[Kelvo] Reminder')" -eq 0 ] || fail "a reminder for a non-AI window"
+    ! grep -q 'Wayland' "$kelvo_err" || fail "complains: $(cat "$kelvo_err")"
+    local round opened_before opened_after before after
+    for round in 1 2; do
+        opened_before=$(now_us)
+        focus "$chat_entry"
+        opened_after=$(now_us)
+        wait_for_lines "$round" "$reminder_line" 5
+        before=$(now_us)
+        focus org.example.Notes
+        after=$(now_us)
+        wait_until 5 "session $round in state.json" has_sessions "$round"
+        check_ended_between "$before" "$after"
+        check_started_between "$opened_before" "$opened_after"
+    done
+}
+
+# An app id of 3,000 characters with control characters in it: cut and cleaned before it is kept.
+hostile_app_id() {
+    focus '^ChatGPT'
+    wait_for_lines 3 '[Kelvo] Reminder' 5
+    focus org.example.Notes
+    wait_until 5 "the session in state.json" has_sessions 3
+    read_last_session
+    ((${#bundle} <= 255)) || fail "bundleIdentifier of ${#bundle} characters was kept"
+    [[ $bundle == 'ChatGPT[31mx'* ]] || fail "control characters kept: ${bundle:0:20}"
+}
+
+# The compositor dies with a session open: the session reaches state.json, ending when it died,
+# on XWayland and on Qt's own Wayland platform alike, which both end the program with status 1.
+compositor_dies() {
+    focus "$chat_entry"
+    wait_for_lines 4 '[Kelvo] Reminder' 5
+    [ "$(lines_in "$case_dir/native.log" '[Kelvo] Reminder')" -eq 4 ] ||
+        fail "the Kelvo on Qt's Wayland platform did not follow: $(head -c 300 "$case_dir/native.log")"
+    local before after
+    before=$(now_us)
+    kill -KILL "$KELVO_DESKTOP_SWAY_PID"
+    wait_until 10 "Kelvo to end without XWayland" gone "$kelvo_pid"
+    wait_until 10 "Kelvo on Qt's Wayland platform to end" gone "$native_pid"
+    after=$(now_us)
+    collect_status
+    ((kelvo_status < 128)) || fail "ended by signal $((kelvo_status - 128))"
+    check_ended_between "$before" "$after"
+    kelvo_name=native state=$native_store/state.json
+    collect_status
+    ((kelvo_status < 128)) || fail "native: ended by signal $((kelvo_status - 128))"
+    check_ended_between "$before" "$after"
+}
+
+# Each check in a subshell of its own, where a failed one ends; they share Kelvo and the windows.
+for check in switches hostile_app_id compositor_dies; do
+    if (set -e && "$check"); then
+        passed=$((passed + 1)) && echo "ok    $check"
+    else
+        failed=$((failed + 1)) && echo "FAIL  $check"
+    fi
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
