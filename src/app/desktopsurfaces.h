@@ -16,12 +16,15 @@ namespace kelvo {
 class AppState;
 class AppearancePortal;
 class Clock;
+class DesktopWidget;
 class StatusNotifierItem;
+class SummaryWindow;
 class TrayMenu;
 struct DBusMenuEntry;
 
 // Kelvo's face on a Linux desktop: the tray item with its menu (a StatusNotifierItem, else Qt's
-// own tray icon) and the light or dark appearance of everything it draws.
+// own tray icon), the desktop widget, the summary window and the light or dark appearance of
+// everything it draws.
 class DesktopSurfaces final : public QObject, public Surfaces {
     Q_OBJECT
 
@@ -37,13 +40,13 @@ public:
 
     void refreshMenu() override;
     void refreshSettingsWindow() override {}
-    void refreshSummaryWindow() override {}
-    bool widgetExists() const override { return false; }
-    void showWidget() override {}
-    void hideWidget() override {}
-    void setWidgetContent(const QString&, const QString&) override {}
+    void refreshSummaryWindow() override;
+    bool widgetExists() const override { return m_widget != nullptr; }
+    void showWidget() override;
+    void hideWidget() override;
+    void setWidgetContent(const QString& duration, const QString& suggestion) override;
     void showSettingsWindow() override {}
-    void showSummaryWindow() override {}
+    void showSummaryWindow() override;
     void applyAppearance(AppearanceMode mode) override;
     void presentNotificationSetupHelp() override {}
 
@@ -53,6 +56,9 @@ private:
     void trayRegistrationChanged(bool registered);
     void showMenu(const QPoint& position);
     void runCommand(TrayCommand command);
+    // The desktop widget and the summary window.
+    void presentWidget();
+    void fillSummaryWindow();
 
     const Clock& m_clock;
     QPointer<AppState> m_engine;
@@ -63,6 +69,10 @@ private:
     std::unique_ptr<QSystemTrayIcon> m_fallbackIcon;
     TrayMenuModel m_model;
     bool m_noTrayReported = false;
+    // No tray at all: the widget shows today's figures whatever the setting says.
+    bool m_trayMissing = false;
+    std::unique_ptr<DesktopWidget> m_widget;
+    std::unique_ptr<SummaryWindow> m_summaryWindow;
 };
 
 } // namespace kelvo

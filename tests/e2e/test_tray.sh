@@ -97,13 +97,83 @@ quit_stores_the_session() {
     check_ended_between "$before" "$after"
 }
 
-# No watcher and no tray of Qt's own: one line says so, and Kelvo runs on.
+# No watcher and no tray of Qt's own: one line says so, Kelvo runs on, and the widget shows
+# today's figures although the setting is off.
 no_tray_at_all() {
     activate "$other_window"
     launch_kelvo kelvo
     wait_for_lines 1 "found no system tray"
+    wait_until 10 "the widget" find_kelvo_window '^Kelvo$'
     sleep 0.5
     [ "$(lines_in "$kelvo_err" "found no system tray")" -eq 1 ] || fail "said more than once"
+}
+
+# find_kelvo_window TITLE-PATTERN: the visible window with that title; sets $window.
+find_kelvo_window() {
+    window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+    [ -n "$window" ]
+}
+
+hidden() { ! xdotool search --onlyvisible --name '^Kelvo$' >/dev/null 2>&1; }
+
+# The window's top left corner and size: sets $x, $y, $width, $height.
+read_geometry() {
+    eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
+    x=$X y=$Y width=$WIDTH height=$HEIGHT
+}
+
+at() { read_geometry "$1" && [ "$x,$y" = "$2" ]; }
+
+# The widget from the menu: above, on every desktop, in no taskbar or pager, 24 from the right
+# and 32 from the top of the work area, and the window in front keeps the focus. Dragged away
+# and switched off and on, it is back at the top right.
+widget_from_the_menu() {
+    launch_with_tray
+    "$tray" click "桌面小组件"
+    wait_until 10 "the widget" find_kelvo_window '^Kelvo$'
+    local widget=$window state area home
+    state=$(xprop -id "$widget" _NET_WM_STATE)
+    for name in ABOVE SKIP_TASKBAR SKIP_PAGER; do
+        [[ $state == *"_NET_WM_STATE_$name"* ]] || fail "no $name in $state"
+    done
+    [[ $state == *_NET_WM_STATE_STICKY* ]] ||
+        xprop -id "$widget" _NET_WM_DESKTOP | grep -q 4294967295 || fail "not on every desktop"
+    read -r _ _ area < <(xprop -root -notype _NET_WORKAREA | tr -d ',')
+    read -r ax ay aw _ <<<"$area"
+    read_geometry "$widget"
+    home="$((ax + aw - 24 - width)),$((ay + 32))"
+    [ "$width" -ge 280 ] && [ "$height" -ge 150 ] || fail "size ${width}x$height"
+    wait_until 5 "the widget at $home" at "$widget" "$home"
+    is_active "$other_window" || fail "the widget took the focus"
+
+    xdotool mousemove $((x + 140)) $((y + 20)) mousedown 1 mousemove $((x - 200)) $((y + 200)) \
+        mouseup 1
+    wait_until 5 "the widget to move" eval '! at "$widget" "$home"'
+    "$tray" click "桌面小组件"
+    wait_until 5 "the widget to hide" hidden
+    "$tray" click "桌面小组件"
+    wait_until 5 "the widget again" find_kelvo_window '^Kelvo$'
+    wait_until 5 "the widget back at $home" at "$window" "$home"
+    running
+}
+
+# 今日总结 opens the summary window; asked again after another window came in front, the same
+# window comes back to the front.
+one_summary_window() {
+    launch_with_tray
+    "$tray" click "今日总结"
+    wait_until 10 "the summary window" find_kelvo_window '^Kelvo 总结$'
+    local summary=$window
+    wait_until 5 "the summary window in front" is_active "$summary"
+    read_geometry "$summary"
+    [ "${width}x$height" = 1080x780 ] || fail "size ${width}x$height"
+    activate "$other_window"
+    "$tray" click "今日总结"
+    wait_until 5 "the summary window in front again" is_active "$summary"
+    local count
+    count=$(xdotool search --onlyvisible --name '^Kelvo 总结$' | wc -l)
+    [ "$count" -eq 1 ] || fail "$count summary windows"
+    running
 }
 
 run_case "the item shows today" --bus shows_today
@@ -111,4 +181,6 @@ run_case "switches from the menu" --bus switches_from_the_menu
 run_case "the item registers again" --bus registers_again
 run_case "quit stores the session" --bus quit_stores_the_session
 run_case "no tray at all" --bus no_tray_at_all
+run_case "the widget from the menu" --bus widget_from_the_menu
+run_case "one summary window" --bus one_summary_window
 finish
