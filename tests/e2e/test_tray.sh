@@ -118,15 +118,20 @@ hidden() { ! xdotool search --onlyvisible --name '^Kelvo$' >/dev/null 2>&1; }
 
 # The window's top left corner and size: sets $x, $y, $width, $height.
 read_geometry() {
-    eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
-    x=$X y=$Y width=$WIDTH height=$HEIGHT
+    local key value
+    while IFS='=' read -r key value; do
+        case $key in
+        X) x=$value ;; Y) y=$value ;; WIDTH) width=$value ;; HEIGHT) height=$value ;;
+        esac
+    done < <(xdotool getwindowgeometry --shell "$1")
 }
 
 at() { read_geometry "$1" && [ "$x,$y" = "$2" ]; }
+moved() { ! at "$1" "$2"; }
 
 # The widget from the menu: above, on every desktop, in no taskbar or pager, 24 from the right
 # and 32 from the top of the work area, and the window in front keeps the focus. Dragged away
-# and switched off and on, it is back at the top right.
+# and switched off and on, it is back at the top right; a click on it opens the summary.
 widget_from_the_menu() {
     launch_with_tray
     "$tray" click "桌面小组件"
@@ -142,18 +147,20 @@ widget_from_the_menu() {
     read -r ax ay aw _ <<<"$area"
     read_geometry "$widget"
     home="$((ax + aw - 24 - width)),$((ay + 32))"
-    [ "$width" -ge 280 ] && [ "$height" -ge 150 ] || fail "size ${width}x$height"
+    ((width >= 280 && height >= 150)) || fail "size ${width}x$height"
     wait_until 5 "the widget at $home" at "$widget" "$home"
     is_active "$other_window" || fail "the widget took the focus"
 
     xdotool mousemove $((x + 140)) $((y + 20)) mousedown 1 mousemove $((x - 200)) $((y + 200)) \
         mouseup 1
-    wait_until 5 "the widget to move" eval '! at "$widget" "$home"'
+    wait_until 5 "the widget to move" moved "$widget" "$home"
     "$tray" click "桌面小组件"
     wait_until 5 "the widget to hide" hidden
     "$tray" click "桌面小组件"
     wait_until 5 "the widget again" find_kelvo_window '^Kelvo$'
     wait_until 5 "the widget back at $home" at "$window" "$home"
+    xdotool mousemove $((x + 140)) $((y + 20)) click 1
+    wait_until 5 "the summary window from a click on the widget" find_kelvo_window '^Kelvo 总结$'
     running
 }
 
