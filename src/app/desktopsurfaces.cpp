@@ -120,7 +120,7 @@ QList<DBusMenuEntry> DesktopSurfaces::dbusMenuEntries(const TrayMenuModel& model
 
 void DesktopSurfaces::refreshMenu()
 {
-    if (!m_engine)
+    if (!m_engine || !m_drawing)
         return;
     const DailySummary today = m_engine->todaySummary(m_clock.now());
     m_model = TrayMenuModel::build(today, m_engine->settings());
@@ -226,7 +226,8 @@ namespace kelvo {
 
 void DesktopSurfaces::showWidget()
 {
-    presentWidget();
+    if (m_drawing)
+        presentWidget();
 }
 
 void DesktopSurfaces::presentWidget()
@@ -252,20 +253,20 @@ void DesktopSurfaces::presentWidget()
 
 void DesktopSurfaces::hideWidget()
 {
-    if (m_widget && !m_trayMissing)
+    if (m_widget && !m_trayMissing && m_drawing)
         m_widget->hide();
 }
 
 void DesktopSurfaces::setWidgetContent(const QString& duration, const QString& suggestion)
 {
-    if (m_widget)
+    if (m_widget && m_drawing)
         m_widget->setContent({duration, suggestion});
 }
 
 void DesktopSurfaces::refreshSummaryWindow()
 {
     // A hidden window is filled afresh when it is shown again.
-    if (m_summaryWindow && m_summaryWindow->isVisible())
+    if (m_summaryWindow && m_summaryWindow->isVisible() && m_drawing)
         fillSummaryWindow();
 }
 
@@ -280,7 +281,7 @@ void DesktopSurfaces::fillSummaryWindow()
 
 void DesktopSurfaces::showSummaryWindow()
 {
-    if (!m_engine)
+    if (!m_engine || !m_drawing)
         return;
     const bool first = !m_summaryWindow;
     if (first)

@@ -34,6 +34,8 @@ public:
 
     // The engine whose figures are drawn and which every command goes to; held weakly.
     void setEngine(AppState* engine);
+    // From now on nothing is drawn, shown or hidden: the program is ending.
+    void stopDrawing() { m_drawing = false; }
 
     // The menu as a tray host that cannot show the card reads it over D-Bus.
     static QList<DBusMenuEntry> dbusMenuEntries(const TrayMenuModel& model);
@@ -71,6 +73,7 @@ private:
     bool m_noTrayReported = false;
     // No tray at all: the widget shows today's figures whatever the setting says.
     bool m_trayMissing = false;
+    bool m_drawing = true;
     std::unique_ptr<DesktopWidget> m_widget;
     std::unique_ptr<SummaryWindow> m_summaryWindow;
 };
