@@ -115,6 +115,9 @@ void AppDelegate::applicationWillTerminate()
     if (!m_running)
         return;
     m_running = false;
+    // The program may be ending inside exit(), after its display went away, where laying out
+    // text or touching windows is no longer safe: the last save redraws nothing.
+    m_surfaces->stopDrawing();
     m_appState->stop();
 }
 

@@ -4,18 +4,25 @@
 #include "engine/clock.h"
 #include "platform/dbus/appearanceportal.h"
 #include "platform/dbus/statusnotifieritem.h"
+#include "platform/x11/floatingwindow.h"
+#include "ui/summarypresentation.h"
 #include "ui/widgets/applicationtheme.h"
+#include "ui/widgets/desktopwidget.h"
 #include "ui/widgets/settingswindow.h"
+#include "ui/widgets/summarywindow.h"
 #include "ui/widgets/traymenu.h"
 
 #include <QCursor>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
 #include <QPainter>
+#include <QScreen>
 #include <QSvgRenderer>
 #include <QSystemTrayIcon>
 
 #include <cstdio>
+#include <utility>
 
 namespace kelvo {
 
@@ -114,7 +121,7 @@ QList<DBusMenuEntry> DesktopSurfaces::dbusMenuEntries(const TrayMenuModel& model
 
 void DesktopSurfaces::refreshMenu()
 {
-    if (!m_engine)
+    if (!m_engine || !m_drawing)
         return;
     // Every poll of the foreground redraws the menu. With no session open, today's figures change
     // only with the state or the day, so a poll that finds neither changed has nothing to draw.
@@ -126,7 +133,12 @@ void DesktopSurfaces::refreshMenu()
         return;
     m_drawnRevision = m_engine->revision();
     m_drawnDay = day;
-    m_model = TrayMenuModel::build(m_engine->todaySummary(now), m_engine->settings());
+    const DailySummary today = m_engine->todaySummary(now);
+    m_model = TrayMenuModel::build(today, m_engine->settings());
+    // Without a tray the widget is on screen whatever the setting, and the engine fills it only
+    // while the setting is on: it is filled here, from the same figures.
+    if (m_trayMissing && m_widget)
+        m_widget->setContent(DesktopWidgetContent::fromSummary(today));
     if (!m_item)
         createTray();
     if (m_menu)
@@ -200,6 +212,9 @@ void DesktopSurfaces::trayRegistrationChanged(bool registered)
 {
     if (registered) {
         m_fallbackIcon.reset();
+        if (std::exchange(m_trayMissing, false) && m_widget && m_engine &&
+            !m_engine->settings().desktopWidgetEnabled)
+            m_widget->hide();
         return;
     }
     if (m_fallbackIcon)
@@ -210,6 +225,10 @@ void DesktopSurfaces::trayRegistrationChanged(bool registered)
                        "today's figures instead.\n",
                        stderr);
         m_noTrayReported = true;
+        m_trayMissing = true;
+        presentWidget();
+        m_drawnDay = QDate(); // the widget is new: draw it even if nothing else changed
+        refreshMenu();
         return;
     }
     m_fallbackIcon = std::make_unique<QSystemTrayIcon>(applicationIcon());
@@ -236,6 +255,85 @@ void DesktopSurfaces::runCommand(TrayCommand command)
 {
     if (m_engine)
         sendTrayCommand(*m_engine, command);
+}
+
+} // namespace kelvo
+
+namespace kelvo {
+
+void DesktopSurfaces::showWidget()
+{
+    if (m_drawing)
+        presentWidget();
+}
+
+void DesktopSurfaces::presentWidget()
+{
+    if (!m_widget) {
+        // Transparent corners and a shadow need a compositor; on X11 without one the card is
+        // opaque, its corners cut by a mask. Other platforms always composite.
+        const bool translucent =
+            !X11FloatingWindow::available() || X11FloatingWindow::compositingManagerRunning();
+        m_widget = std::make_unique<DesktopWidget>(translucent);
+        connect(m_widget.get(), &DesktopWidget::openSummaryRequested, this, [this] {
+            if (m_engine)
+                m_engine->sendManualDailySummary();
+        });
+    }
+    if (!m_widget->isVisible())
+        X11FloatingWindow::prepare(m_widget->winId());
+    m_widget->placeTopRight();
+    m_widget->show();
+    m_widget->raise();
+    X11FloatingWindow::request(m_widget->winId());
+}
+
+void DesktopSurfaces::hideWidget()
+{
+    if (m_widget && !m_trayMissing && m_drawing)
+        m_widget->hide();
+}
+
+void DesktopSurfaces::setWidgetContent(const QString& duration, const QString& suggestion)
+{
+    if (m_widget && m_drawing)
+        m_widget->setContent({duration, suggestion});
+}
+
+void DesktopSurfaces::refreshSummaryWindow()
+{
+    // A hidden window is filled afresh when it is shown again.
+    if (m_summaryWindow && m_summaryWindow->isVisible() && m_drawing)
+        fillSummaryWindow();
+}
+
+void DesktopSurfaces::fillSummaryWindow()
+{
+    if (!m_engine || !m_summaryWindow)
+        return;
+    const QDateTime now = m_clock.now();
+    m_summaryWindow->setPresentation(
+        SummaryPresentation::build(m_engine->summarySnapshot(now), now, m_clock.timeZone()));
+}
+
+void DesktopSurfaces::showSummaryWindow()
+{
+    if (!m_engine || !m_drawing)
+        return;
+    const bool first = !m_summaryWindow;
+    if (first)
+        m_summaryWindow = std::make_unique<SummaryWindow>();
+    fillSummaryWindow();
+    if (first) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen();
+            screen && !screen->availableGeometry().isEmpty())
+            m_summaryWindow->move(screen->availableGeometry().center() -
+                                  m_summaryWindow->rect().center());
+    }
+    m_summaryWindow->setWindowState(m_summaryWindow->windowState() & ~Qt::WindowMinimized);
+    m_summaryWindow->show();
+    m_summaryWindow->raise();
+    m_summaryWindow->activateWindow();
 }
 
 } // namespace kelvo

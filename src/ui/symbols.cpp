@@ -45,6 +45,9 @@ const QHash<QString, char32_t>& table()
         {QStringLiteral("rectangle.badge.person.crop"), 0xea67}, // badge
         {QStringLiteral("sun.max"), 0xe518},                     // light_mode
         {QStringLiteral("waveform.path.ecg"), 0xeaa2},           // monitor_heart
+        {QStringLiteral("sparkles"), 0xe65f},                    // auto_awesome
+        {QStringLiteral("flame"), 0xe80e},                       // whatshot
+        {QStringLiteral("calendar"), 0xe935},                    // calendar_today
     };
     return symbols;
 }

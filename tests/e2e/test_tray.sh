@@ -77,33 +77,97 @@ quit_stores_the_session() {
     check_ended_between "$before" "$after"
 }
 
-one_settings_window() {
-    [ "$(xdotool search --onlyvisible --name "^Kelvo 设置\$" 2>/dev/null | wc -l)" -eq 1 ]
-}
-
-# 设置… opens the settings window; a second click raises the same one.
-settings_from_the_menu() {
-    launch_with_tray
-    "$tray" click "设置…"
-    wait_until 10 "the settings window" one_settings_window
-    "$tray" click "设置…"
-    sleep 0.5
-    one_settings_window || fail "not one settings window"
-    running
-}
-
-# No watcher and no tray of Qt's own: one line says so, and Kelvo runs on.
+# No watcher and no tray of Qt's own: one line says so, Kelvo runs on, and the widget shows
+# today's figures although the setting is off.
 no_tray_at_all() {
     activate "$other_window"
     launch_kelvo kelvo
     wait_for_lines 1 "found no system tray"
+    wait_until 10 "the widget" find_kelvo_window '^Kelvo$'
     sleep 0.5
     [ "$(lines_in "$kelvo_err" "found no system tray")" -eq 1 ] || fail "said more than once"
+}
+
+# find_kelvo_window TITLE-PATTERN: the visible window with that title; sets $window.
+find_kelvo_window() {
+    window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
+    [ -n "$window" ]
+}
+
+hidden() { ! xdotool search --onlyvisible --name '^Kelvo$' >/dev/null 2>&1; }
+
+# The window's top left corner and size: sets $x, $y, $width, $height.
+read_geometry() {
+    local key value
+    while IFS='=' read -r key value; do
+        case $key in
+        X) x=$value ;; Y) y=$value ;; WIDTH) width=$value ;; HEIGHT) height=$value ;;
+        esac
+    done < <(xdotool getwindowgeometry --shell "$1")
+}
+
+at() { read_geometry "$1" && [ "$x,$y" = "$2" ]; }
+moved() { ! at "$1" "$2"; }
+
+# The widget from the menu: above, on every desktop, in no taskbar or pager, 24 from the right
+# and 32 from the top of the work area, and the window in front keeps the focus. Dragged away
+# and switched off and on, it is back at the top right; a click on it opens the summary.
+widget_from_the_menu() {
+    launch_with_tray
+    "$tray" click "桌面小组件"
+    wait_until 10 "the widget" find_kelvo_window '^Kelvo$'
+    local widget=$window state area home
+    state=$(xprop -id "$widget" _NET_WM_STATE)
+    for name in ABOVE SKIP_TASKBAR SKIP_PAGER; do
+        [[ $state == *"_NET_WM_STATE_$name"* ]] || fail "no $name in $state"
+    done
+    [[ $state == *_NET_WM_STATE_STICKY* ]] ||
+        xprop -id "$widget" _NET_WM_DESKTOP | grep -q 4294967295 || fail "not on every desktop"
+    read -r _ _ area < <(xprop -root -notype _NET_WORKAREA | tr -d ',')
+    read -r ax ay aw _ <<<"$area"
+    read_geometry "$widget"
+    home="$((ax + aw - 24 - width)),$((ay + 32))"
+    ((width >= 280 && height >= 150)) || fail "size ${width}x$height"
+    wait_until 5 "the widget at $home" at "$widget" "$home"
+    is_active "$other_window" || fail "the widget took the focus"
+
+    xdotool mousemove $((x + 140)) $((y + 20)) mousedown 1 mousemove $((x - 200)) $((y + 200)) \
+        mouseup 1
+    wait_until 5 "the widget to move" moved "$widget" "$home"
+    "$tray" click "桌面小组件"
+    wait_until 5 "the widget to hide" hidden
+    "$tray" click "桌面小组件"
+    wait_until 5 "the widget again" find_kelvo_window '^Kelvo$'
+    wait_until 5 "the widget back at $home" at "$window" "$home"
+    xdotool mousemove $((x + 140)) $((y + 20)) click 1
+    wait_until 5 "the summary window from a click on the widget" find_kelvo_window '^Kelvo 总结$'
+    running
+}
+
+# one_window ENTRY TITLE SIZE: the entry opens its window in front, of that size (a pattern);
+# asked again after another window came in front, the same window comes back to the front.
+one_window() {
+    launch_with_tray
+    "$tray" click "$1"
+    wait_until 10 "the window $2" find_kelvo_window "^$2\$"
+    local opened=$window count
+    wait_until 5 "$2 in front" is_active "$opened"
+    read_geometry "$opened"
+    # shellcheck disable=SC2053 # the size is a pattern
+    [[ ${width}x$height == $3 ]] || fail "size ${width}x$height"
+    activate "$other_window"
+    "$tray" click "$1"
+    wait_until 5 "$2 in front again" is_active "$opened"
+    count=$(xdotool search --onlyvisible --name "^$2\$" | wc -l)
+    [ "$count" -eq 1 ] || fail "$count windows named $2"
+    running
 }
 
 run_case "the item shows today" --bus shows_today
 run_case "switches from the menu" --bus switches_from_the_menu
 run_case "quit stores the session" --bus quit_stores_the_session
-run_case "settings from the menu" --bus settings_from_the_menu
 run_case "no tray at all" --bus no_tray_at_all
+run_case "the widget from the menu" --bus widget_from_the_menu
+run_case "one settings window" --bus one_window "设置…" "Kelvo 设置" "980x*"
+run_case "one summary window" --bus one_window "今日总结" "Kelvo 总结" 1080x780
 finish

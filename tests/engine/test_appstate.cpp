@@ -42,6 +42,7 @@ private slots:
     void sleepEndsTheSessionAtTheLastObservation_data();
     void sleepEndsTheSessionAtTheLastObservation();
     void lockedScreenIsNotUse();
+    void everySaveRedrawsTheWidget();
 };
 
 void AppStateTest::pollThenChangeOpensExactlyOneSession()
@@ -212,6 +213,23 @@ void AppStateTest::lockedScreenIsNotUse()
     QVERIFY(h.engine->activeSession());
     QCOMPARE(h.engine->activeSession()->startedAt, h.clock.now());
     QCOMPARE(h.engine->sessions().size(), 1);
+}
+
+// A closed session is saved, then every surface is redrawn in order, the widget with the new
+// total, without waiting for the tick.
+void AppStateTest::everySaveRedrawsTheWidget()
+{
+    StoredState initial;
+    initial.settings.desktopWidgetEnabled = true;
+    Harness h(initial);
+    h.start(chatGpt);
+    h.clock.advance(600);
+    h.log.clear();
+    h.monitor.bringToFront(editor);
+    QCOMPARE(h.surfaces.widgetDuration, u"10分"_s);
+    const QStringList redraw{u"store.save"_s, u"surfaces.settings"_s, u"surfaces.summary"_s,
+                             u"widget.content"_s, u"surfaces.menu"_s};
+    QCOMPARE(h.log.calls.mid(h.log.calls.indexOf(u"store.save"_s), 5), redraw);
 }
 
 QTEST_GUILESS_MAIN(AppStateTest)

@@ -2,12 +2,16 @@
 //   screenshots OUTPUT_FOLDER
 // Run offscreen (QT_QPA_PLATFORM=offscreen) with the fonts Kelvo depends on installed.
 
+#include "summary/summarycomposer.h"
 #include "ui/widgets/applicationtheme.h"
+#include "ui/widgets/desktopwidget.h"
 #include "ui/widgets/settingswindow.h"
+#include "ui/widgets/summarywindow.h"
 #include "ui/widgets/traymenu.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
 #include <QScrollArea>
 #include <QTimer>
 
@@ -108,6 +112,85 @@ bool saveSettingsWindow(const QDir& folder, const QString& suffix)
     return ok;
 }
 
+// A month of use that gives the chart every colour: a risky day, a warning day, a quiet day and
+// today, with eight tools.
+QList<AiUsageSession> busyMonth(const QDateTime& now)
+{
+    const QStringList tools{QStringLiteral("ChatGPT"),    QStringLiteral("Claude"),
+                            QStringLiteral("Cursor"),     QStringLiteral("Gemini"),
+                            QStringLiteral("Perplexity"), QStringLiteral("Poe"),
+                            QStringLiteral("通义千问"),   QStringLiteral("Kimi 智能助手")};
+    const QList<int> minutes{35, 52, 48, 70, 15, 25, 95, 64, 30, 12, 80, 45, 61,  50, 33,
+                             8,  55, 90, 41, 22, 75, 58, 66, 18, 62, 21, 12, 105, 47, 40};
+    QList<AiUsageSession> sessions;
+    const QDate today = now.date();
+    for (int back = 29; back >= 0; --back) {
+        QDateTime start(today.addDays(-back), QTime(9, 0), now.timeZone());
+        int left = minutes.at(29 - back) * 60;
+        for (int i = 0; left > 0; ++i) {
+            const int length = qMin(left, 600 + 300 * (i % 3));
+            AiUsageSession session;
+            session.appName = tools.at((back + i * 3) % tools.size());
+            session.startedAt = start;
+            session.endedAt = start.addSecs(length);
+            if (session.endedAt > now)
+                break;
+            sessions.append(session);
+            start = session.endedAt.addSecs(900);
+            left -= length;
+        }
+    }
+    return sessions;
+}
+
+bool saveSummaries(const QDir& folder, const QString& suffix)
+{
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    const QDateTime now(QDate(2026, 3, 12), QTime(17, 30), zone);
+    bool ok = true;
+    for (const bool busy : {false, true}) {
+        const QList<AiUsageSession> sessions = busy ? busyMonth(now) : QList<AiUsageSession>{};
+        SummaryWindow window;
+        window.setPresentation(SummaryPresentation::build(
+            SummaryComposer::summarySnapshot(sessions, std::nullopt, now, zone), now, zone));
+        window.show();
+        QApplication::processEvents();
+        const QString name =
+            busy ? QStringLiteral("summary-busy-month") : QStringLiteral("summary-fresh-install");
+        ok = save(window, folder.filePath(name + suffix)) && ok;
+        // The whole page, also what lies below the window's fold.
+        if (auto* scroll = window.findChild<QScrollArea*>())
+            ok =
+                save(*scroll->widget(), folder.filePath(name + QStringLiteral("-page") + suffix)) &&
+                ok;
+    }
+    const QList<std::pair<QString, DesktopWidgetContent>> widgets{
+        {QStringLiteral("widget-no-use"),
+         {QStringLiteral("0秒"), QStringLiteral("今天没有记录到 AI 软件使用。保持你的判断先行。")}},
+        {QStringLiteral("widget-long-suggestion"),
+         {QStringLiteral("3小时25分"),
+          QStringLiteral("今天 AI 使用时间偏长，而且对话次数很多。下一次打开 AI 之前，先用五分钟"
+                         "写下你自己的思路和初稿，再让 AI 补充与检查。")}},
+    };
+    for (const auto& [name, content] : widgets) {
+        DesktopWidget widget(true);
+        widget.setContent(content);
+        widget.show();
+        QApplication::processEvents();
+        // On a plain desktop colour, so that the corners and the shadow can be seen.
+        QImage desktop(widget.size() + QSize(40, 40), QImage::Format_RGB32);
+        desktop.fill(suffix.contains(QStringLiteral("dark")) ? QColor(0x2b, 0x30, 0x36)
+                                                             : QColor(0x9d, 0xb0, 0xc0));
+        QPainter(&desktop).drawPixmap(20, 20, widget.grab());
+        const QString path = folder.filePath(name + suffix);
+        const bool saved = desktop.save(path);
+        std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "could not write",
+                     qPrintable(path));
+        ok = saved && ok;
+    }
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -139,6 +222,7 @@ int main(int argc, char* argv[])
             menu.close();
         }
         ok = saveSettingsWindow(folder, suffix) && ok;
+        ok = saveSummaries(folder, suffix) && ok;
     }
     return ok ? 0 : 1;
 }
