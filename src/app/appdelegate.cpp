@@ -9,6 +9,7 @@
 #include "platform/browser/tabfilereader.h"
 #include "platform/dbus/freedesktopnotifications.h"
 #include "platform/dbus/sessionpresence.h"
+#include "platform/kde/kwinappmonitor.h"
 #include "platform/x11/foregroundsession.h"
 #include "platform/x11/x11appmonitor.h"
 
@@ -118,7 +119,11 @@ void AppDelegate::applicationWillTerminate()
 
 std::unique_ptr<AppMonitor> AppDelegate::makeAppMonitor()
 {
-    if (isWaylandSession(QProcessEnvironment::systemEnvironment())) {
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // KDE Plasma on Wayland: KWin runs a script of Kelvo's that reports each activation.
+    if (isWaylandSession(environment) && KWinAppMonitor::isAvailable(environment))
+        return std::make_unique<KWinAppMonitor>();
+    if (isWaylandSession(environment)) {
         writeLine(waylandForegroundNotice);
         return std::make_unique<NullAppMonitor>();
     }
