@@ -1,6 +1,7 @@
 #include "appmonitorfactory.h"
 
 #include "engine/appmonitor.h"
+#include "platform/kde/kwinappmonitor.h"
 #include "platform/wayland/wlrootsappmonitor.h"
 #include "platform/x11/foregroundsession.h"
 #include "platform/x11/x11appmonitor.h"
@@ -20,6 +21,9 @@ void writeLine(const QString& line)
 
 std::unique_ptr<AppMonitor> waylandMonitor(const QProcessEnvironment& environment)
 {
+    // KDE Plasma: KWin runs a script of Kelvo's that reports each activation.
+    if (KWinAppMonitor::isAvailable(environment))
+        return std::make_unique<KWinAppMonitor>();
     auto wlroots = std::make_unique<WlrootsAppMonitor>();
     switch (wlroots->availability()) {
     case WlrootsAppMonitor::Availability::watching:

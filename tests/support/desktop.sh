@@ -23,6 +23,9 @@
 #                    the user kelvo-sway (made once), with XDG_RUNTIME_DIR and the --home folders
 #                    handed to that user, and $KELVO_DESKTOP_DIR/as-user COMMAND... runs a command
 #                    as sway's user (XWayland accepts no other); not as root, as-user only runs it
+#   --kwin           KWin (kwin_wayland --virtual) on the session bus, with --bus and --home; its
+#                    socket in WAYLAND_DISPLAY, its pid in KELVO_DESKTOP_KWIN_PID. The command
+#                    $KELVO_DESKTOP_DIR/kwin starts another, once that one has ended.
 set -euo pipefail
 
 # wait_for WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds; gives up when the helper
@@ -184,7 +187,26 @@ start_sway() {
 }
 sway_announced() { [ "$(wc -l <"$runtime/environment")" -eq 3 ]; }
 
-display=0 bus=0 system_bus=0 notifications=0 home=0 sway=0 mocks=() runtimes=()
+# KWin carries a file capability (cap_sys_resource) that a container may not grant, and then the
+# kernel refuses to run it. The dynamic loader runs it without; KWin is told that it is still
+# itself (it takes its own Qt platform only when its program is kwin_wayland).
+start_kwin() {
+    local loader
+    loader=$(readelf -l /usr/bin/kwin_wayland | sed -n 's/.*interpreter: \(.*\)]$/\1/p')
+    cat >"$dir/kwin" <<EOF
+#!/bin/sh
+exec env -u WAYLAND_DISPLAY -u DISPLAY -u QT_QPA_PLATFORM KWIN_FORCE_OWN_QPA=1 KWIN_COMPOSE=Q \\
+    $loader /usr/bin/kwin_wayland --virtual --socket kelvo-kwin --no-lockscreen \\
+    --no-global-shortcuts --no-kactivities
+EOF
+    chmod +x "$dir/kwin"
+    background kwin "$dir/kwin"
+    export WAYLAND_DISPLAY=kelvo-kwin KELVO_DESKTOP_KWIN_PID=$pid
+    wait_for "KWin's scripting" dbus-send --session --dest=org.kde.KWin --print-reply /Scripting \
+        org.freedesktop.DBus.Peer.Ping
+}
+
+display=0 bus=0 system_bus=0 notifications=0 home=0 sway=0 kwin=0 mocks=() runtimes=()
 while [ $# -gt 0 ]; do
     case $1 in
     --display) display=1 ;;
@@ -195,6 +217,7 @@ while [ $# -gt 0 ]; do
     --notifications) display=1 bus=1 notifications=1 ;;
     --home) home=1 ;;
     --sway) sway=1 ;;
+    --kwin) kwin=1 bus=1 home=1 ;;
     --) shift && break ;;
     -*) echo "desktop.sh: unknown option $1" >&2 && exit 2 ;;
     *) break ;;
@@ -235,5 +258,6 @@ for mock in "${mocks[@]}"; do
 done
 ((notifications)) && start_dunst
 ((sway)) && start_sway
+((kwin)) && start_kwin
 
 "$@"

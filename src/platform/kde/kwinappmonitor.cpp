@@ -1,0 +1,150 @@
+#include "kwinappmonitor.h"
+
+#include "kwinscript.h"
+#include "platform/x11/appidentityresolver.h"
+
+#include <QDBusConnectionInterface>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace kelvo {
+
+namespace {
+
+constexpr int pollIntervalMs = 2000;
+// KWin activates "no window" on its way from one window to the next; that is reported as "no
+// application" only when it lasts.
+constexpr int settleMs = 50;
+// However fast KWin reports, the engine hears at most one observation in this time: the last.
+constexpr int minIntervalMs = 20;
+// Longer than a file name may be: no desktop-file name, class or app id of a real application.
+constexpr qsizetype maxFieldLength = 255;
+// Linux's largest process id.
+constexpr qint64 maxPid = 4194304;
+
+std::optional<QString> field(const QString& value)
+{
+    if (value.isEmpty() || value.size() > maxFieldLength)
+        return std::nullopt;
+    return value;
+}
+
+// KWin's desktopFileName is an id, sometimes a file name or a full path.
+QString desktopFileId(const QString& value)
+{
+    QString id = QFileInfo(value).fileName();
+    if (id.endsWith(QLatin1StringView(".desktop")))
+        id.chop(8);
+    return id;
+}
+
+// What the identity chain needs from one report; none for a report of no window. Values that no
+// application would give (longer than a file name may be, or a pid out of range) count as absent.
+std::optional<WindowFacts> kwinWindowFacts(const KWinWindowReport& report)
+{
+    WindowFacts facts;
+    facts.kdeDesktopFile = field(report.desktopFileName);
+    facts.windowClass = field(report.resourceClass);
+    // A Wayland window's app id is its desktop-file name (its resource name is the program's
+    // file name): it stands for the window when nothing resolves, as an X11 window's instance
+    // does. An XWayland window without a desktop-file name keeps its instance.
+    facts.instance = facts.kdeDesktopFile ? field(desktopFileId(*facts.kdeDesktopFile))
+                                          : field(report.resourceName);
+    if (report.pid > 0 && report.pid <= maxPid)
+        facts.pid = report.pid;
+    if (!facts.kdeDesktopFile && !facts.windowClass && !facts.instance && !facts.pid)
+        return std::nullopt;
+    // KWin names no window that Kelvo could keep; the process serves as the cache's key.
+    facts.window = facts.pid ? static_cast<std::uint32_t>(*facts.pid) : 0;
+    return facts;
+}
+
+} // namespace
+
+class KWinAppMonitor::Private {
+public:
+    explicit Private(const QDBusConnection& bus)
+        : script(bus)
+    {}
+
+    KWinScript script;
+    AppIdentityResolver identity;
+    QTimer poll;
+    QTimer pending;
+    QElapsedTimer sinceEmission;
+    std::optional<WindowFacts> front;
+    bool running = false;
+};
+
+KWinAppMonitor::KWinAppMonitor(const QDBusConnection& bus, QObject* parent)
+    : QObject(parent)
+    , d(std::make_unique<Private>(bus))
+{
+    d->poll.setInterval(pollIntervalMs);
+    connect(&d->poll, &QTimer::timeout, this, [this] {
+        d->identity.dispatchPendingChanges();
+        emitCurrentSnapshot();
+    });
+    d->pending.setSingleShot(true);
+    connect(&d->pending, &QTimer::timeout, this, [this] { emitCurrentSnapshot(); });
+    connect(&d->script, &KWinScript::reported, this, &KWinAppMonitor::onReported);
+}
+
+KWinAppMonitor::~KWinAppMonitor() = default;
+
+bool KWinAppMonitor::isAvailable(const QProcessEnvironment& environment, const QDBusConnection& bus)
+{
+    const auto desktops = environment.value(QStringLiteral("XDG_CURRENT_DESKTOP"))
+                              .split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    if (!desktops.contains(QLatin1StringView("KDE"), Qt::CaseInsensitive) || !bus.isConnected())
+        return false;
+    // Asks the bus, not KWin, which may be busy.
+    return bus.interface()->isServiceRegistered(QStringLiteral("org.kde.KWin"));
+}
+
+void KWinAppMonitor::start()
+{
+    stop();
+    d->running = true;
+    d->script.load();
+    d->poll.start();
+    emitCurrentSnapshot();
+}
+
+void KWinAppMonitor::stop()
+{
+    d->running = false;
+    d->poll.stop();
+    d->pending.stop();
+    d->script.unload();
+    // Reported afresh by the script once it runs again.
+    d->front.reset();
+}
+
+FrontmostAppSnapshot KWinAppMonitor::currentSnapshot()
+{
+    d->sinceEmission.start();
+    return d->front ? d->identity.resolve(*d->front) : FrontmostAppSnapshot{};
+}
+
+void KWinAppMonitor::onReported(const KWinWindowReport& report)
+{
+    if (!d->running)
+        return;
+    d->front = kwinWindowFacts(report);
+    if (!d->front) {
+        if (!d->pending.isActive())
+            d->pending.start(settleMs);
+        return;
+    }
+    const qint64 wait = d->sinceEmission.isValid() ? minIntervalMs - d->sinceEmission.elapsed() : 0;
+    if (wait > 0) {
+        d->pending.start(static_cast<int>(wait));
+        return;
+    }
+    d->pending.stop();
+    emitCurrentSnapshot();
+}
+
+} // namespace kelvo
