@@ -100,6 +100,18 @@ hostile_app_id() {
     [[ $bundle == 'ChatGPT[31mx'* ]] || fail "control characters kept: ${bundle:0:20}"
 }
 
+# Without a tray the widget is on screen, and sway floats it above the tiled windows.
+widget_floats() { wait_until 10 "the widget among sway's floating windows" widget_floating; }
+widget_floating() {
+    "$as_user" swaymsg -t get_tree 2>/dev/null | python3 -c '
+import json, sys
+def floats(node, floating=False):
+    return (floating and node.get("name") == "Kelvo" and node.get("shell") == "xwayland") or any(
+        floats(child, floating or kind == "floating_nodes")
+        for kind in ("nodes", "floating_nodes") for child in node.get(kind, []))
+sys.exit(0 if floats(json.load(sys.stdin)) else 1)'
+}
+
 # The compositor dies with a session open: the session reaches state.json, ending when it died,
 # on XWayland and on Qt's own Wayland platform alike, which both end the program with status 1.
 compositor_dies() {
@@ -123,7 +135,7 @@ compositor_dies() {
 }
 
 # Each check in a subshell of its own, where a failed one ends; they share Kelvo and the windows.
-for check in switches hostile_app_id compositor_dies; do
+for check in switches hostile_app_id widget_floats compositor_dies; do
     if (set -e && "$check"); then
         passed=$((passed + 1)) && echo "ok    $check"
     else
