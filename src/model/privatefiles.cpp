@@ -118,6 +118,13 @@ bool isOwnPrivateFolder(const QString& folder)
 
 bool writeAtomically(const QString& fileName, const QByteArray& bytes, QString* error)
 {
+    // A save replaces the file that the name leads to, through a link too: never a device, a
+    // pipe or a folder, whatever a hand-made link or a fault elsewhere points it at.
+    struct stat info {};
+    if (::stat(QFile::encodeName(fileName).constData(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        *error = describe(QStringLiteral("write"), fileName, QStringLiteral("not a regular file"));
+        return false;
+    }
     QSaveFile file(fileName);
     file.setDirectWriteFallback(false);
     if (!file.open(QIODevice::WriteOnly)) {

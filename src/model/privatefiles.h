@@ -19,7 +19,8 @@ bool isOwnPrivateFolder(const QString& folder);
 
 // Replaces `fileName` with `bytes`, mode 0600: a temporary file in the same folder is written,
 // flushed to disk and renamed over it, so the old or the new content is there whole at any time;
-// the folder is flushed too, so that the rename itself survives a power cut.
+// the folder is flushed too, so that the rename itself survives a power cut. Where the name (or
+// the link at it) leads to something that is not a regular file, nothing is replaced.
 bool writeAtomically(const QString& fileName, const QByteArray& bytes, QString* error);
 
 enum class ReadOutcome { missing, read, unreadable };

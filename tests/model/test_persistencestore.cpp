@@ -1,5 +1,6 @@
 #include "fakes/testenvironment.h"
 #include "model/persistencestore.h"
+#include "model/privatefiles.h"
 #include "model/statecodec.h"
 #include "support/stderrcapture.h"
 
@@ -368,6 +369,21 @@ private slots:
         QCOMPARE(PersistenceStore(dir).load(), stateNamed("old"));
         QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("state.json")});
+    }
+
+    // Kept aside or not, a save never replaces what is no file at the end of a link.
+    void saveNeverReplacesWhatIsNoFile()
+    {
+        TestEnvironment environment;
+        const QString pipe = environment.root() + QStringLiteral("/pipe");
+        const QString link = environment.root() + QStringLiteral("/state.json");
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        QCOMPARE(
+            ::symlink(QFile::encodeName(pipe).constData(), QFile::encodeName(link).constData()), 0);
+        QString error;
+        QVERIFY(!PrivateFiles::writeAtomically(link, "{}", &error));
+        QVERIFY2(error.contains(QStringLiteral("not a regular file")), qPrintable(error));
+        QVERIFY(S_ISFIFO(identityOf(pipe).st_mode));
     }
 
     void keptFileNeverReplacesAnEarlierOne()
