@@ -31,9 +31,10 @@ for id in kelvo-bench-chat kelvo-bench-notes; do
 done
 trap 'kill "${windows[@]}" 2>/dev/null || true' EXIT
 
-python3 - "$kelvo" "$KELVO_DESKTOP_DIR" "$KELVO_STORE_DIR/state.json" \
-    "${KELVO_BENCH_SWITCHES:-20}" <<'EOF'
-import os, queue, signal, statistics, subprocess, sys, threading, time
+PYTHONPATH=$(dirname "$(realpath "$0")") python3 - "$kelvo" "$KELVO_DESKTOP_DIR" \
+    "$KELVO_STORE_DIR/state.json" "${KELVO_BENCH_SWITCHES:-20}" <<'EOF'
+import subprocess, sys, time
+from kelvorun import Kelvo, print_delays
 
 kelvo, folder, state, switches = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
 
@@ -79,47 +80,27 @@ def activate(app_id, seconds=10):
     return False
 
 
-def stored_sessions():
-    try:
-        with open(state, encoding="utf-8") as file:
-            return file.read().count('"endedAt"')
-    except OSError:
-        return 0
-
-
 if not activate("kelvo-bench-notes"):
     sys.exit("bench_kwin.sh: KWin did not activate the benchmark's window")
-program = subprocess.Popen([kelvo], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-lines = queue.Queue()
-threading.Thread(target=lambda: [lines.put((time.monotonic(), raw)) for raw in program.stderr],
-                 daemon=True).start()
+program = Kelvo([kelvo], state, "bench_kwin.sh")
 time.sleep(2)
 
-delays = []
-for _ in range(switches):
-    while not lines.empty():
-        lines.get()
-    sessions = stored_sessions()
+
+def to_chat():
     script = load_activation("kelvo-bench-chat")
     if not script:
-        sys.exit("bench_kwin.sh: KWin did not load the activating script")
+        program.fail("KWin did not load the activating script")
     sent = time.monotonic()
     kwin(script, "org.kde.kwin.Script.run")
-    deadline = sent + 5
-    while True:
-        try:
-            at, line = lines.get(timeout=max(0.0, deadline - time.monotonic()))
-        except queue.Empty:
-            sys.exit("bench_kwin.sh: no reminder within 5 s of the switch")
-        if line.startswith(b"[Kelvo] Reminder"):
-            delays.append(at - sent)
-            break
-    if not activate("kelvo-bench-notes"):
-        sys.exit("bench_kwin.sh: KWin did not activate the other window")
-    while stored_sessions() <= sessions and time.monotonic() < deadline:
-        time.sleep(0.01)
-    time.sleep(0.2)
+    return sent
 
+
+def away():
+    if not activate("kelvo-bench-notes"):
+        program.fail("KWin did not activate the other window")
+
+
+delays = program.switch_delays(switches, to_chat, away)
 
 
 def bus(method, *arguments):
@@ -129,14 +110,12 @@ def bus(method, *arguments):
         capture_output=True, text=True).stdout.split()
 
 
-def cpu_ms():
-    with open(f"/proc/{program.pid}/stat") as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) * 1000 / os.sysconf("SC_CLK_TCK")
+def owned_by_kelvo(name):
+    return bus("GetConnectionUnixProcessID", f"string:{name}")[-1:] == [str(program.process.pid)]
 
 
-kelvo_name = next(name for name in bus("ListNames") if name.startswith(":")
-                  and bus("GetConnectionUnixProcessID", f"string:{name}")[-1:] == [str(program.pid)])
+kelvo_name = next(
+    name for name in bus("ListNames") if name.startswith(":") and owned_by_kelvo(name))
 flood = f"{folder}/flood.js"
 with open(flood, "w") as script:
     script.write(
@@ -145,7 +124,7 @@ with open(flood, "w") as script:
         "'kelvo-bench-notes', '', '', 0);\n"
         "callDBus('org.kde.KWin', '/Scripting', 'org.kde.kwin.Scripting', 'unloadScript', "
         "'flood');\n" % kelvo_name)
-sessions, cpu_before = stored_sessions(), cpu_ms()
+sessions, cpu_before = program.stored_sessions(), program.cpu_seconds()
 flood_id = kwin("/Scripting", "org.kde.kwin.Scripting.loadScript", f"string:{flood}",
                 "string:flood").split()[-1]
 kwin(f"/{flood_id}", "org.kde.kwin.Script.run")
@@ -158,18 +137,15 @@ subprocess.run(["dbus-send", "--session", f"--dest={kelvo_name}", "--print-reply
                 "string:", "string:", "string:", "int32:0"], capture_output=True)
 answered = time.monotonic() - began
 time.sleep(0.5)
-flood_cpu, flood_sessions = cpu_ms() - cpu_before, stored_sessions() - sessions
-if program.poll() is not None:
-    sys.exit("bench_kwin.sh: Kelvo ended during the flood")
+flood_cpu = (program.cpu_seconds() - cpu_before) * 1000
+flood_sessions = program.stored_sessions() - sessions
+if program.process.poll() is not None:
+    program.fail("Kelvo ended during the flood")
 
-ms = [d * 1000 for d in delays]
-print(f"KWin (Wayland): activation of a ChatGPT window -> session open ({switches} switches)")
-print(f"  median                         {statistics.median(ms):10.1f} ms   (goal <= 100)")
-print(f"  max                            {max(ms):10.1f} ms")
+print_delays("KWin (Wayland): activation of a ChatGPT window -> session open", delays)
 print("10,000 reports from KWin at once (alternating the two windows)")
 print(f"  Kelvo answers a call sent after them {answered * 1000:8.1f} ms later")
 print(f"  Kelvo's CPU time meanwhile     {flood_cpu:10.1f} ms")
 print(f"  sessions stored meanwhile      {flood_sessions:10d}")
-program.send_signal(signal.SIGTERM)
-program.wait(10)
+program.stop()
 EOF

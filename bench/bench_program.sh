@@ -54,61 +54,17 @@ printf '%s\n' '[Desktop Entry]' 'Type=Application' 'Name=ChatGPT' 'Exec=xmessage
     'StartupWMClass=kelvo-bench-chat' >"$XDG_DATA_HOME/applications/chatgpt.desktop"
 xdotool windowactivate --sync "$notes" 2>/dev/null
 
-python3 - "$kelvo" "$KELVO_STORE_DIR/state.json" "$chat" "$notes" "$idle_seconds" "$switches" \
-    <<'EOF'
-import os, queue, signal, statistics, subprocess, sys, threading, time
+PYTHONPATH=$(dirname "$(realpath "$0")") python3 - "$kelvo" "$KELVO_STORE_DIR/state.json" "$chat" \
+    "$notes" "$idle_seconds" "$switches" <<'EOF'
+import subprocess, sys
+from kelvorun import Kelvo, print_delays, timed
 
 kelvo, state, chat, notes = sys.argv[1:5]
 idle_seconds, switches = float(sys.argv[5]), int(sys.argv[6])
-program = subprocess.Popen([kelvo], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-lines = queue.Queue()
-
-
-def read_lines():
-    for raw in program.stderr:
-        lines.put((time.monotonic(), raw.decode(errors="replace")))
-
-
-threading.Thread(target=read_lines, daemon=True).start()
-
-
-def wait_for(what, condition, seconds=10):
-    deadline = time.monotonic() + seconds
-    while not condition():
-        if program.poll() is not None or time.monotonic() > deadline:
-            sys.exit(f"bench_program.sh: gave up waiting for {what}")
-        time.sleep(0.01)
-
-
-def cpu_seconds():
-    with open(f"/proc/{program.pid}/stat") as stat:
-        fields = stat.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def status_kib(key):
-    with open(f"/proc/{program.pid}/status") as status:
-        for line in status:
-            if line.startswith(key + ":"):
-                return int(line.split()[1])
-    return 0
-
-
-def stored_sessions():
-    try:
-        with open(state, encoding="utf-8") as file:
-            return file.read().count('"endedAt"')
-    except OSError:
-        return 0
-
-
-wait_for("Kelvo to start", lambda: os.path.exists(state))
-time.sleep(1)
-startup = cpu_seconds()
-began, cpu_before = time.monotonic(), cpu_seconds()
-time.sleep(idle_seconds)
-span, cpu_used = time.monotonic() - began, cpu_seconds() - cpu_before
-peak, resident = status_kib("VmHWM"), status_kib("VmRSS")
+program = Kelvo([kelvo], state, "bench_program.sh")
+span, cpu_used = program.idle(idle_seconds)
+startup = program.cpu_seconds() - cpu_used  # before the idle span
+peak, resident = program.status_kib("VmHWM"), program.status_kib("VmRSS")
 print(f"Kelvo idle for {span:.0f} s under Xvfb with a non-AI window in front")
 print(f"  CPU time at start-up           {startup * 1000:10.0f} ms")
 print(f"  CPU time while idle            {cpu_used * 1000:10.0f} ms")
@@ -116,34 +72,11 @@ print(f"  CPU load while idle            {cpu_used / span * 100:10.3f} %    (goa
 print(f"  peak resident memory (VmHWM)   {peak / 1024:10.1f} MiB  (goal <= 40)")
 print(f"  resident memory at the end     {resident / 1024:10.1f} MiB")
 
-delays, xdotool_runs = [], []
-for _ in range(switches):
-    while not lines.empty():
-        lines.get()
-    sessions = stored_sessions()
-    sent = time.monotonic()
-    subprocess.run(["xdotool", "windowactivate", chat], check=True, stderr=subprocess.DEVNULL)
-    xdotool_runs.append(time.monotonic() - sent)
-    deadline = sent + 5
-    while True:
-        try:
-            at, line = lines.get(timeout=max(0.0, deadline - time.monotonic()))
-        except queue.Empty:
-            sys.exit("bench_program.sh: no reminder within 5 s of the switch")
-        if line.startswith("[Kelvo] Reminder"):
-            delays.append(at - sent)
-            break
-    subprocess.run(["xdotool", "windowactivate", "--sync", notes], check=True,
-                   stderr=subprocess.DEVNULL)
-    wait_for("the session to be stored", lambda: stored_sessions() > sessions, 5)
-    time.sleep(0.2)
-
-ms = [d * 1000 for d in delays]
-print(f"Switch to a ChatGPT window -> session open ({switches} switches)")
-print(f"  median                         {statistics.median(ms):10.1f} ms   (goal <= 100)")
-print(f"  max                            {max(ms):10.1f} ms")
-xdotool_ms = statistics.median(xdotool_runs) * 1000
-print(f"  xdotool's own run, within it   {xdotool_ms:10.1f} ms   (median)")
-program.send_signal(signal.SIGTERM)
-program.wait(10)
+xdotool_runs = []
+delays = program.switch_delays(
+    switches, lambda: timed(xdotool_runs, ["xdotool", "windowactivate", chat]),
+    lambda: subprocess.run(["xdotool", "windowactivate", "--sync", notes], check=True,
+                           stderr=subprocess.DEVNULL))
+print_delays("Switch to a ChatGPT window -> session open", delays, "xdotool", xdotool_runs)
+program.stop()
 EOF
