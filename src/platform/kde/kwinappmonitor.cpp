@@ -1,10 +1,10 @@
 #include "kwinappmonitor.h"
 
 #include "kwinscript.h"
+#include "platform/activationpacer.h"
 #include "platform/x11/appidentityresolver.h"
 
 #include <QDBusConnectionInterface>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -64,30 +64,28 @@ std::optional<WindowFacts> kwinWindowFacts(const KWinWindowReport& report)
 
 class KWinAppMonitor::Private {
 public:
-    explicit Private(const QDBusConnection& bus)
+    Private(const QDBusConnection& bus, KWinAppMonitor* monitor)
         : script(bus)
+        , pacer(settleMs, minIntervalMs, [monitor] { monitor->emitCurrentSnapshot(); })
     {}
 
     KWinScript script;
     AppIdentityResolver identity;
     QTimer poll;
-    QTimer pending;
-    QElapsedTimer sinceEmission;
+    ActivationPacer pacer;
     std::optional<WindowFacts> front;
     bool running = false;
 };
 
 KWinAppMonitor::KWinAppMonitor(const QDBusConnection& bus, QObject* parent)
     : QObject(parent)
-    , d(std::make_unique<Private>(bus))
+    , d(std::make_unique<Private>(bus, this))
 {
     d->poll.setInterval(pollIntervalMs);
     connect(&d->poll, &QTimer::timeout, this, [this] {
         d->identity.dispatchPendingChanges();
         emitCurrentSnapshot();
     });
-    d->pending.setSingleShot(true);
-    connect(&d->pending, &QTimer::timeout, this, [this] { emitCurrentSnapshot(); });
     connect(&d->script, &KWinScript::reported, this, &KWinAppMonitor::onReported);
 }
 
@@ -116,7 +114,7 @@ void KWinAppMonitor::stop()
 {
     d->running = false;
     d->poll.stop();
-    d->pending.stop();
+    d->pacer.stop();
     d->script.unload();
     // Reported afresh by the script once it runs again.
     d->front.reset();
@@ -124,7 +122,6 @@ void KWinAppMonitor::stop()
 
 FrontmostAppSnapshot KWinAppMonitor::currentSnapshot()
 {
-    d->sinceEmission.start();
     return d->front ? d->identity.resolve(*d->front) : FrontmostAppSnapshot{};
 }
 
@@ -133,18 +130,10 @@ void KWinAppMonitor::onReported(const KWinWindowReport& report)
     if (!d->running)
         return;
     d->front = kwinWindowFacts(report);
-    if (!d->front) {
-        if (!d->pending.isActive())
-            d->pending.start(settleMs);
-        return;
-    }
-    const qint64 wait = d->sinceEmission.isValid() ? minIntervalMs - d->sinceEmission.elapsed() : 0;
-    if (wait > 0) {
-        d->pending.start(static_cast<int>(wait));
-        return;
-    }
-    d->pending.stop();
-    emitCurrentSnapshot();
+    if (d->front)
+        d->pacer.windowInFront();
+    else
+        d->pacer.noWindow();
 }
 
 } // namespace kelvo

@@ -1,5 +1,6 @@
 #include "wlrootsappmonitor.h"
 
+#include "platform/activationpacer.h"
 #include "platform/x11/appidentityresolver.h"
 #include "toplevelfacts.h"
 #include "toplevelwatcher.h"
@@ -29,8 +30,6 @@ public:
 
     void connectWatcher();
     void onEvents();
-    void emitSoon();
-    void emitNow();
     void loseCompositor();
 
     WlrootsAppMonitor* q;
@@ -38,9 +37,9 @@ public:
     std::unique_ptr<QSocketNotifier> notifier;
     AppIdentityResolver identity;
     QTimer poll;
-    QTimer settle;
-    QTimer pace;
-    bool pending = false;
+    ActivationPacer pacer{settleMs, minEmissionIntervalMs, [this] {
+                              q->emitCurrentSnapshot();
+                          }};
     bool running = false;
 };
 
@@ -63,32 +62,10 @@ void WlrootsAppMonitor::Private::onEvents()
     }
     if (!changed || !running)
         return;
-    // On its way from one window to the next a compositor may first deactivate the old one; that
-    // step counts only when it lasts, so that moving between two windows of one AI tool does not
-    // end its session.
-    if (watcher->active().key == 0) {
-        settle.start();
-        return;
-    }
-    settle.stop();
-    emitSoon();
-}
-
-// The first change is reported at once; a storm of them once per interval, with the latest.
-void WlrootsAppMonitor::Private::emitSoon()
-{
-    if (pace.isActive()) {
-        pending = true;
-        return;
-    }
-    emitNow();
-}
-
-void WlrootsAppMonitor::Private::emitNow()
-{
-    pending = false;
-    pace.start();
-    q->emitCurrentSnapshot();
+    if (watcher->active().key == 0)
+        pacer.noWindow();
+    else
+        pacer.windowInFront();
 }
 
 // The socket notifier that reported the loss may be the one being served: it is disabled, so it
@@ -102,8 +79,7 @@ void WlrootsAppMonitor::Private::loseCompositor()
     notifier->setEnabled(false);
     notifier.release()->deleteLater();
     watcher.reset();
-    settle.stop();
-    pending = false;
+    pacer.stop();
     if (running)
         q->emitCurrentSnapshot();
 }
@@ -118,15 +94,6 @@ WlrootsAppMonitor::WlrootsAppMonitor(QObject* parent)
         if (!d->notifier) // the compositor went away; perhaps it is back
             d->connectWatcher();
         emitCurrentSnapshot();
-    });
-    d->settle.setSingleShot(true);
-    d->settle.setInterval(settleMs);
-    connect(&d->settle, &QTimer::timeout, this, [this] { d->emitSoon(); });
-    d->pace.setSingleShot(true);
-    d->pace.setInterval(minEmissionIntervalMs);
-    connect(&d->pace, &QTimer::timeout, this, [this] {
-        if (d->pending && d->running)
-            d->emitNow();
     });
     d->connectWatcher();
 }
@@ -168,10 +135,8 @@ void WlrootsAppMonitor::start()
 void WlrootsAppMonitor::stop()
 {
     d->running = false;
-    d->pending = false;
     d->poll.stop();
-    d->settle.stop();
-    d->pace.stop();
+    d->pacer.stop();
     if (d->notifier)
         d->notifier->setEnabled(false);
 }
