@@ -16,7 +16,7 @@ trap 'rm -rf "$scratch"' EXIT
 # check_install DESTDIR PREFIX CHROME-HOSTS CHROMIUM-HOSTS FIREFOX-HOSTS AUTOSTART-FOLDER|-
 check_install() {
     python3 - "$root/browser-extension/manifest.json" "$@" <<'PYTHON'
-import base64, hashlib, json, os, re, subprocess, sys, zipfile
+import base64, hashlib, json, os, re, shlex, subprocess, sys, zipfile
 
 extension_manifest, destdir, prefix, chrome, chromium, firefox, autostart = sys.argv[1:]
 extension = json.load(open(extension_manifest))
@@ -48,26 +48,10 @@ for folder, allowed in ((chrome, ["allowed_origins", f"chrome-extension://{chrom
     expect(manifest.get(allowed[0]) == [allowed[1]], f"{path}: does not allow {allowed[1]}")
 
 def exec_argv(value):
-    """The command line of a desktop entry's Exec value, unescaped and unquoted."""
-    value = re.sub(r"\\(.)", lambda m: {"s": " ", "n": "\n", "t": "\t", "r": "\r"}.get(
-        m.group(1), m.group(1) if m.group(1) == "\\" else m.group(0)), value)
-    argv, word, quoted, i = [], None, False, 0
-    while i < len(value):
-        c = value[i]
-        if quoted and c == "\\" and value[i + 1 : i + 2] in ('"', "`", "$", "\\"):
-            word, i = (word or "") + value[i + 1], i + 2
-            continue
-        if c == '"':
-            quoted, word = not quoted, word or ""
-        elif c == " " and not quoted:
-            if word is not None:
-                argv.append(word)
-            word = None
-        else:
-            word = (word or "") + ("%" if value[i : i + 2] == "%%" else c)
-            i += value[i : i + 2] == "%%"
-        i += 1
-    return argv + ([word] if word is not None else [])
+    """The command line of a desktop entry's Exec value: string escapes, quoting, then %%."""
+    value = re.sub(r"\\([sntr\\])", lambda m: {"s": " ", "n": "\n", "t": "\t", "r": "\r"}.get(
+        m.group(1), "\\"), value)
+    return [word.replace("%%", "%") for word in shlex.split(value)]
 
 icons = f"{destdir}{prefix}/share/icons/hicolor"
 for icon in ("scalable/apps/kelvo.svg", "symbolic/apps/kelvo-symbolic.svg"):
