@@ -176,6 +176,50 @@ check_ended_between() {
         fail "endedAt $ended_at is not within 1 s of [$(($1 / 1000000)), $(($2 / 1000000))]"
 }
 
+# check_started_between BEFORE_US AFTER_US, after read_last_session.
+check_started_between() {
+    ((started_at >= $1 / 1000000 && started_at * 1000000 <= $2 + 1000000)) ||
+        fail "startedAt $started_at is not within 1 s of [$(($1 / 1000000)), $(($2 / 1000000))]"
+}
+
+# follow_switches ROUNDS CHAT OTHER: each `activate CHAT` (the script's own activate) opens a
+# ChatGPT session with its reminder, stored only once `activate OTHER` has ended it; both within
+# a second of the switch, and the session's reminder recorded with it.
+follow_switches() {
+    local round reminders sessions opened_before opened_after before after
+    reminders=$(lines_in "$kelvo_err" "$reminder_line") sessions=$(stored_sessions)
+    for ((round = 1; round <= $1; round++)); do
+        opened_before=$(now_us)
+        activate "$2"
+        opened_after=$(now_us)
+        wait_for_lines $((reminders + round)) "$reminder_line" 5
+        [ "$(stored_sessions)" -eq $((sessions + round - 1)) ] || fail "a session stored while open"
+        before=$(now_us)
+        activate "$3"
+        after=$(now_us)
+        wait_until 5 "session $round in state.json" has_sessions $((sessions + round))
+        check_ended_between "$before" "$after"
+        check_started_between "$opened_before" "$opened_after"
+        [ "$reminded_at" != - ] || fail "session $round has no firstReminderShownAt"
+    done
+}
+
+# run_checks CHECK...: for scripts whose checks share one desktop. Each runs in a subshell of its
+# own, where a failed one ends, stopping the helpers it started; then the tally.
+run_checks() {
+    local check started
+    for check in "$@"; do
+        started=$(now_us)
+        if (helpers=() && trap 'kill "${helpers[@]}" 2>/dev/null || true' EXIT && "$check"); then
+            passed=$((passed + 1)) && echo "ok    $check ($((($(now_us) - started) / 1000)) ms)"
+        else
+            failed=$((failed + 1)) && echo "FAIL  $check"
+        fi
+    done
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+}
+
 # prepare_state JSON: a state file written before Kelvo starts, as a previous run would leave it.
 prepare_state() {
     mkdir -m 700 "$KELVO_STORE_DIR"

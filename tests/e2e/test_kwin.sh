@@ -81,16 +81,7 @@ start_kelvo() {
 # Each switch opens or ends a session at that moment, and quitting unloads the script.
 sessions_follow_switches() {
     start_kelvo switches
-    local round before after
-    for round in 1 2 3; do
-        activate "$chat_entry"
-        wait_for_lines "$round" "$reminder_line" 5
-        before=$(now_us)
-        activate kelvo-e2e-notes
-        after=$(now_us)
-        wait_until 5 "session $round in state.json" has_sessions "$round"
-        check_ended_between "$before" "$after"
-    done
+    follow_switches 3 "$chat_entry" kelvo-e2e-notes
     stop_kelvo TERM
     [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status"
     ! script_loaded "kelvo-foreground-$kelvo_name" || fail "the script stays loaded in KWin"
@@ -139,16 +130,6 @@ follows_kwin_restart() {
     [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status"
 }
 
-# Cases share KWin and its windows, in this order; each ends the helpers it started itself.
+# Checks share KWin and its windows, in this order.
 open_windows
-for name in sessions_follow_switches ignores_bad_reports follows_kwin_restart; do
-    started=$(now_us)
-    if (helpers=() && trap 'kill "${helpers[@]}" 2>/dev/null || true' EXIT && "$name"); then
-        passed=$((passed + 1)) && echo "ok    $name ($((($(now_us) - started) / 1000)) ms)"
-    else
-        failed=$((failed + 1)) && echo "FAIL  $name"
-    fi
-done
-kill "${helpers[@]}" 2>/dev/null || true
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+run_checks sessions_follow_switches ignores_bad_reports follows_kwin_restart

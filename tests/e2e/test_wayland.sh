@@ -33,8 +33,8 @@ open_window() {
 
 swaymsg_ok() { "$as_user" swaymsg "$@" >/dev/null 2>&1; }
 
-# focus APP-ID-REGEX: moves the focus and returns once sway has done so.
-focus() { swaymsg_ok "[app_id=\"$1\"] focus" || fail "could not focus $1"; }
+# activate APP-ID-REGEX: moves the focus and returns once sway has done so.
+activate() { swaymsg_ok "[app_id=\"$1\"] focus" || fail "could not focus $1"; }
 
 # launch_kelvo NAME [ENV-ARGUMENTS...]: the checks run in subshells, which cannot wait for Kelvo:
 # its status goes to a file.
@@ -47,17 +47,11 @@ launch_kelvo() {
 }
 collect_status() { kelvo_status=$(cat "$case_dir/$kelvo_name.status" 2>/dev/null || echo 0); }
 
-# check_started_between BEFORE_US AFTER_US, after read_last_session.
-check_started_between() {
-    ((started_at >= $1 / 1000000 && started_at * 1000000 <= $2 + 1000000)) ||
-        fail "startedAt $started_at is not within 1 s of [$(($1 / 1000000)), $(($2 / 1000000))]"
-}
-
 long_id="ChatGPT"$'\x01\x1b[31m\t'$(printf 'x%.0s' {1..3000})
 open_window "$chat_entry"
 open_window "$long_id"
 open_window org.example.Notes
-focus org.example.Notes
+activate org.example.Notes
 # Beside it, on a state folder of its own, a Kelvo on Qt's own Wayland platform.
 native_store=$case_dir/store-native
 mkdir -m 700 "$native_store" && chown --reference="$KELVO_STORE_DIR" "$native_store"
@@ -74,26 +68,14 @@ switches() {
     running
     [ "$(lines_in "$kelvo_err" '[Kelvo] Reminder')" -eq 0 ] || fail "a reminder for a non-AI window"
     ! grep -q 'Wayland' "$kelvo_err" || fail "complains: $(cat "$kelvo_err")"
-    local round opened_before opened_after before after
-    for round in 1 2; do
-        opened_before=$(now_us)
-        focus "$chat_entry"
-        opened_after=$(now_us)
-        wait_for_lines "$round" "$reminder_line" 5
-        before=$(now_us)
-        focus org.example.Notes
-        after=$(now_us)
-        wait_until 5 "session $round in state.json" has_sessions "$round"
-        check_ended_between "$before" "$after"
-        check_started_between "$opened_before" "$opened_after"
-    done
+    follow_switches 2 "$chat_entry" org.example.Notes
 }
 
 # An app id of 3,000 characters with control characters in it: cut and cleaned before it is kept.
 hostile_app_id() {
-    focus '^ChatGPT'
+    activate '^ChatGPT'
     wait_for_lines 3 '[Kelvo] Reminder' 5
-    focus org.example.Notes
+    activate org.example.Notes
     wait_until 5 "the session in state.json" has_sessions 3
     read_last_session
     ((${#bundle} <= 255)) || fail "bundleIdentifier of ${#bundle} characters was kept"
@@ -115,7 +97,7 @@ sys.exit(0 if floats(json.load(sys.stdin)) else 1)'
 # The compositor dies with a session open: the session reaches state.json, ending when it died,
 # on XWayland and on Qt's own Wayland platform alike, which both end the program with status 1.
 compositor_dies() {
-    focus "$chat_entry"
+    activate "$chat_entry"
     wait_for_lines 4 '[Kelvo] Reminder' 5
     [ "$(lines_in "$case_dir/native.log" '[Kelvo] Reminder')" -eq 4 ] ||
         fail "the Kelvo on Qt's Wayland platform did not follow: $(head -c 300 "$case_dir/native.log")"
@@ -134,13 +116,4 @@ compositor_dies() {
     check_ended_between "$before" "$after"
 }
 
-# Each check in a subshell of its own, where a failed one ends; they share Kelvo and the windows.
-for check in switches hostile_app_id widget_floats compositor_dies; do
-    if (set -e && "$check"); then
-        passed=$((passed + 1)) && echo "ok    $check"
-    else
-        failed=$((failed + 1)) && echo "FAIL  $check"
-    fi
-done
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+run_checks switches hostile_app_id widget_floats compositor_dies
