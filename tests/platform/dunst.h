@@ -26,6 +26,7 @@ inline std::optional<QByteArray> ctl(const QStringList& arguments)
 
 struct Received {
     uint id = 0;
+    QString app;
     QString summary;
     QString body;
     QString desktopEntry;
@@ -38,7 +39,7 @@ inline QList<Received> received()
     for (const QString& record : log.split(QChar(0x1e), Qt::SkipEmptyParts)) {
         const QStringList f = record.split(QChar(0x1f));
         if (f.size() == 5)
-            result.append({f[0].toUInt(), f[2], f[3], f[4]});
+            result.append({f[0].toUInt(), f[1], f[2], f[3], f[4]});
     }
     return result;
 }

@@ -39,6 +39,7 @@ void DunstNotificationsTest::reminderThroughDunst()
     service.sendSessionReminder(u"ChatGPT"_s, session, false);
     QTRY_COMPARE(dunst::received().size(), 1);
     const dunst::Received shown = dunst::received().constFirst();
+    QCOMPARE(shown.app, u"Kelvo"_s);
     QCOMPARE(shown.summary, u"检测到 ChatGPT"_s);
     QCOMPARE(shown.body,
              u"先记 3 个你的要点，再看 AI 会补充什么。这样更容易判断哪些内容值得采纳。"_s);
