@@ -30,7 +30,8 @@ launch_with_tray() {
 }
 
 # No use today, quiet hours of 9:05 to 17:00: the title, the card's figures as plain entries,
-# the switches with their marks and the commands with their shortcuts.
+# the switches with their marks and the commands with their shortcuts. A click on a switch
+# changes the setting in state.json, and the menu shows the new mark.
 shows_today() {
     prepare_state '{"reminderEvents":[],"sessions":[],"settings":{"quietHoursEnabled":true,
         "quietHoursStartHour":9,"quietHoursStartMinute":5,"quietHoursEndHour":17,
@@ -47,12 +48,6 @@ shows_today() {
     [ "$(mark_of "桌面小组件")" = 0 ] || fail "widget marked"
     "$tray" layout | cut -f3 | grep -qx "设置…" || fail "no settings entry"
     [ "$("$tray" layout | grep -c $'^[0-9]*\tseparator')" -eq 3 ] || fail "separators"
-    running
-}
-
-# A click on a switch changes the setting in state.json, and the menu shows the new mark.
-switches_from_the_menu() {
-    launch_with_tray
     [ "$(mark_of "实时提醒")" = 1 ] || fail "reminders not marked at start"
     "$tray" click "实时提醒"
     wait_until 5 "the setting in state.json" \
@@ -163,8 +158,7 @@ one_window() {
     running
 }
 
-run_case "the item shows today" --bus shows_today
-run_case "switches from the menu" --bus switches_from_the_menu
+run_case "the item shows today; its switches work" --bus shows_today
 run_case "quit stores the session" --bus quit_stores_the_session
 run_case "no tray at all" --bus no_tray_at_all
 run_case "the widget from the menu" --bus widget_from_the_menu
