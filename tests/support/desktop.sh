@@ -26,12 +26,10 @@
 #   --kwin           KWin (kwin_wayland --virtual) on the session bus, with --bus and --home; its
 #                    socket in WAYLAND_DISPLAY, its pid in KELVO_DESKTOP_KWIN_PID. The command
 #                    $KELVO_DESKTOP_DIR/kwin starts another, once that one has ended.
-#   --gnome          GNOME Shell (headless, Wayland only) on the session and system buses, with
-#                    --home, run as --sway runs sway; its socket in WAYLAND_DISPLAY, its pid in
-#                    KELVO_DESKTOP_GNOME_PID. The extension folders in KELVO_DESKTOP_GNOME_EXTENSIONS
-#                    are installed for that user and enabled, with one that allows
-#                    org.gnome.Shell.Eval; the settings are a keyfile.
-#                    The command $KELVO_DESKTOP_DIR/gnome-shell starts another, once that one has ended.
+#   --gnome          headless GNOME Shell (Wayland only) on both buses with --home, run as sway is,
+#                    in WAYLAND_DISPLAY, its pid in KELVO_DESKTOP_GNOME_PID, with the extension
+#                    folders in KELVO_DESKTOP_GNOME_EXTENSIONS and org.gnome.Shell.Eval enabled. The
+#                    command $KELVO_DESKTOP_DIR/gnome-shell starts another, once that one has ended.
 set -euo pipefail
 
 # wait_for WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds; gives up when the helper
