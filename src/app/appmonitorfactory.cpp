@@ -1,6 +1,8 @@
 #include "appmonitorfactory.h"
 
 #include "engine/appmonitor.h"
+#include "platform/gnome/gnomeappmonitor.h"
+#include "platform/gnome/gnomeshellextension.h"
 #include "platform/kde/kwinappmonitor.h"
 #include "platform/wayland/wlrootsappmonitor.h"
 #include "platform/x11/foregroundsession.h"
@@ -24,6 +26,17 @@ std::unique_ptr<AppMonitor> waylandMonitor(const QProcessEnvironment& environmen
     // KDE Plasma: KWin runs a script of Kelvo's that reports each activation.
     if (KWinAppMonitor::isAvailable(environment))
         return std::make_unique<KWinAppMonitor>();
+    // GNOME: Kelvo's Shell extension reports each change of focus. Without it, nothing is in
+    // front until it appears (enabled later, or after the next login).
+    if (GnomeAppMonitor::isGnome(environment)) {
+        if (!GnomeShellExtension::isRunning())
+            writeLine(QStringLiteral("Kelvo cannot see which application is in front: its GNOME "
+                                     "Shell extension is not running. Enable it with "
+                                     "\"gnome-extensions enable %1\" (after a first install, "
+                                     "log out and in again); until then no AI use is recorded.")
+                          .arg(GnomeShellExtension::uuid));
+        return std::make_unique<GnomeAppMonitor>();
+    }
     auto wlroots = std::make_unique<WlrootsAppMonitor>();
     switch (wlroots->availability()) {
     case WlrootsAppMonitor::Availability::watching:

@@ -26,6 +26,10 @@
 #   --kwin           KWin (kwin_wayland --virtual) on the session bus, with --bus and --home; its
 #                    socket in WAYLAND_DISPLAY, its pid in KELVO_DESKTOP_KWIN_PID. The command
 #                    $KELVO_DESKTOP_DIR/kwin starts another, once that one has ended.
+#   --gnome          headless GNOME Shell (Wayland only) on both buses with --home, run as sway is,
+#                    in WAYLAND_DISPLAY, its pid in KELVO_DESKTOP_GNOME_PID, with the extension
+#                    folders in KELVO_DESKTOP_GNOME_EXTENSIONS and org.gnome.Shell.Eval enabled. The
+#                    command $KELVO_DESKTOP_DIR/gnome-shell starts another, once that one has ended.
 set -euo pipefail
 
 # wait_for WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds; gives up when the helper
@@ -87,7 +91,7 @@ start_bus() {
     mkdir -p "$dir/services"
     cat >"$dir/$1.conf" <<EOF
 <busconfig><type>session</type><listen>unix:dir=$dir</listen><auth>EXTERNAL</auth>
-<servicedir>$dir/services</servicedir><policy context="default"><allow own="*"/>
+<servicedir>$dir/services</servicedir><policy context="default"><allow user="*"/><allow own="*"/>
 <allow send_destination="*" eavesdrop="true"/><allow receive_sender="*"/><allow eavesdrop="true"/>
 </policy></busconfig>
 EOF
@@ -144,9 +148,10 @@ sway_user() {
     id -u kelvo-sway >/dev/null
 }
 
-# Headless sway, as an unprivileged user when this runs as root. A socket path may be no longer
-# than 108 bytes: the runtime folder is a short one.
-start_sway() {
+# as_user: $dir/as-user runs a command as the compositor's user (kelvo-sway when this runs as
+# root), who gets a short runtime folder of its own (a socket path may be no longer than 108 bytes)
+# and the --home folders.
+as_user() {
     umask 022 # what is written for sway's user must be readable by it
     if [ "$(id -u)" -eq 0 ]; then
         sway_user
@@ -168,6 +173,11 @@ start_sway() {
     fi
     [ "$(id -u)" -ne 0 ] || chown kelvo-sway: "$runtime"
     export XDG_RUNTIME_DIR=$runtime
+}
+
+# Headless sway, as an unprivileged user when this runs as root.
+start_sway() {
+    as_user
     # New windows take no focus of their own: the tests move it with swaymsg.
     printf '%s\n' 'output HEADLESS-1 resolution 1280x800' 'xwayland force' \
         'no_focus [shell=".*"]' 'focus_on_window_activation none' \
@@ -206,7 +216,39 @@ EOF
         org.freedesktop.DBus.Peer.Ping
 }
 
-display=0 bus=0 system_bus=0 notifications=0 home=0 sway=0 kwin=0 mocks=() runtimes=()
+# GNOME Shell 43 offers org.gnome.Shell.Eval only in its unsafe mode, which an extension turns on.
+start_gnome() {
+    as_user
+    local extensions=$XDG_DATA_HOME/gnome-shell/extensions folder uuid list=
+    local extension=$extensions/unsafe-mode@kelvo.test
+    mkdir -p "$extension" "$XDG_CONFIG_HOME/glib-2.0/settings"
+    echo '{"uuid": "unsafe-mode@kelvo.test", "name": "unsafe mode", "description": "tests",
+"shell-version": ["43", "44"]}' >"$extension/metadata.json"
+    echo 'function init() { return { enable() { global.context.unsafe_mode = true; },
+disable() {} }; }' >"$extension/extension.js"
+    for folder in "$extension" ${KELVO_DESKTOP_GNOME_EXTENSIONS:-}; do
+        uuid=$(sed -n 's/.*"uuid": *"\([^"]*\)".*/\1/p' "$folder/metadata.json")
+        [ "$folder" = "$extensions/$uuid" ] || cp -R "$folder" "$extensions/$uuid"
+        list+="${list:+, }'$uuid'"
+    done
+    printf '%s\n' '[org/gnome/shell]' "enabled-extensions=[$list]" disable-user-extensions=false \
+        >"$XDG_CONFIG_HOME/glib-2.0/settings/keyfile"
+    [ "$(id -u)" -ne 0 ] || chown -R kelvo-sway: "$XDG_DATA_HOME" "$XDG_CONFIG_HOME"
+    printf '#!/bin/sh\nexec setsid %s env GSETTINGS_BACKEND=keyfile gnome-shell --headless %s\n' \
+        "$dir/as-user" '--wayland --no-x11 --wayland-display kelvo-gnome --virtual-monitor 1280x800' \
+        >"$dir/gnome-shell"
+    chmod +x "$dir/gnome-shell"
+    background gnome-shell "$dir/gnome-shell"
+    pids[-1]=-$pid
+    export WAYLAND_DISPLAY=kelvo-gnome KELVO_DESKTOP_GNOME_PID=$pid
+    wait_for "GNOME Shell's Eval" gnome_evaluates
+}
+gnome_evaluates() {
+    [[ $(gdbus call --session -d org.gnome.Shell -o /org/gnome/Shell \
+        -m org.gnome.Shell.Eval 1) == "(true, '1')" ]]
+}
+
+display=0 bus=0 system_bus=0 notifications=0 home=0 sway=0 kwin=0 gnome=0 mocks=() runtimes=()
 while [ $# -gt 0 ]; do
     case $1 in
     --display) display=1 ;;
@@ -218,6 +260,7 @@ while [ $# -gt 0 ]; do
     --home) home=1 ;;
     --sway) sway=1 ;;
     --kwin) kwin=1 bus=1 home=1 ;;
+    --gnome) gnome=1 bus=1 system_bus=1 home=1 ;;
     --) shift && break ;;
     -*) echo "desktop.sh: unknown option $1" >&2 && exit 2 ;;
     *) break ;;
@@ -259,5 +302,6 @@ done
 ((notifications)) && start_dunst
 ((sway)) && start_sway
 ((kwin)) && start_kwin
+((gnome)) && start_gnome
 
 "$@"

@@ -87,7 +87,10 @@ check_install "$scratch/usr" /usr "${hosts[@]}" -
 
 # A home folder whose path needs quoting in a desktop entry.
 home="$scratch/home 100%"
-HOME="$home" XDG_CONFIG_HOME="$home/config" "$root/scripts/install" --user --build "$build" >/dev/null
+HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" "$root/scripts/install" \
+    --user --build "$build" >/dev/null
+[ -f "$home/data/gnome-shell/extensions/foreground@kelvo.org/extension.js" ] ||
+    { echo "the GNOME Shell extension is not in the user's data folder" && exit 1; }
 check_install "" "$home/.local" "$home/.config/google-chrome/NativeMessagingHosts" \
     "$home/.config/chromium/NativeMessagingHosts" "$home/.mozilla/native-messaging-hosts" \
     "$home/config/autostart"

@@ -33,9 +33,11 @@ done <<'FILES'
 -rw-r--r-- /usr/share/icons/hicolor/symbolic/apps/kelvo-symbolic.svg
 -rw-r--r-- /usr/share/doc/kelvo/copyright
 -rw-r--r-- /usr/share/man/man1/kelvo.1.gz
+-rw-r--r-- /usr/share/gnome-shell/extensions/foreground@kelvo.org/extension.js
+-rw-r--r-- /usr/share/gnome-shell/extensions/foreground@kelvo.org/metadata.json
 FILES
 # Nothing from a build or a developer's machine: only the system folders the package owns.
-if grep -v -E ' \./(usr/(bin|libexec/kelvo|share/(kelvo|applications|icons|doc|lintian|man))|etc/(chromium|xdg)|usr/lib/mozilla)(/|$)' \
+if grep -v -E ' \./(usr/(bin|libexec/kelvo|share/(kelvo|applications|icons|doc|lintian|man|gnome-shell))|etc/(chromium|xdg)|usr/lib/mozilla)(/|$)' \
     "$scratch/contents" | grep -v -E ' \./(usr|usr/lib|usr/libexec|usr/share|etc)?/?$'; then
     fail "the package holds files outside Kelvo's folders (above)"
 fi
