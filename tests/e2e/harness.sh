@@ -64,9 +64,7 @@ if [ "${2:-}" = --case ]; then
         trap 'kill "${helpers[@]}" 2>/dev/null || true; wait "${helpers[@]}" 2>/dev/null || true' EXIT
         set -euo pipefail
         case_dir=$KELVO_DESKTOP_DIR state=$KELVO_STORE_DIR/state.json
-        mkdir "$XDG_DATA_HOME/applications"
-        printf '%s\n' '[Desktop Entry]' Type=Application Name=ChatGPT 'Exec=xmessage ChatGPT' \
-            StartupWMClass=kelvo-e2e-chat >"$XDG_DATA_HOME/applications/$chat_entry.desktop"
+        write_chat_entry StartupWMClass=kelvo-e2e-chat
         open_window kelvo-e2e-chat "ChatGPT"
         chat_window=$window
         open_window kelvo-e2e-other "Notes"
@@ -74,6 +72,13 @@ if [ "${2:-}" = --case ]; then
         "${case_arguments[@]}"
     }
 fi
+
+# write_chat_entry [LINE...]: the desktop entry $chat_entry, named ChatGPT.
+write_chat_entry() {
+    mkdir -p "$XDG_DATA_HOME/applications"
+    printf '%s\n' '[Desktop Entry]' Type=Application Name=ChatGPT Exec=true "$@" \
+        >"$XDG_DATA_HOME/applications/$chat_entry.desktop"
+}
 
 # background COMMAND...: a helper of the case, stopped with it, its output in helpers.log.
 background() {
@@ -148,7 +153,7 @@ wait_for_lines() {
 has_lines() { running && [ "$(lines_in "$kelvo_err" "$2")" -ge "$1" ]; }
 
 # Stored sessions, counted without parsing the file: only sessions have an endedAt.
-stored_sessions() { grep -so '"endedAt"' "$state" | wc -l; }
+stored_sessions() { { grep -so '"endedAt"' "$state" || true; } | wc -l; }
 
 has_sessions() { [ "$(stored_sessions)" -ge "$1" ]; }
 

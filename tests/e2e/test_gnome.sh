@@ -14,9 +14,7 @@ source "$(dirname "$0")/harness.sh"
 window_program=$(realpath "$2")
 export XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=GNOME QT_QPA_PLATFORM=offscreen
 case_dir=$KELVO_DESKTOP_DIR uuid=foreground@kelvo.org path=/org/kelvo/GnomeForeground
-mkdir "$XDG_DATA_HOME/applications"
-printf '%s\n' '[Desktop Entry]' Type=Application Name=ChatGPT Exec=true \
-    >"$XDG_DATA_HOME/applications/$chat_entry.desktop"
+write_chat_entry
 
 # in_shell JS: runs JS in GNOME Shell; true when it returned true.
 in_shell() {
@@ -42,19 +40,7 @@ emit_from_shell() {
 ['org.kelvo.GnomeForeground', $1, []])); true;" || fail "the shell did not send $1"
 }
 
-# Each switch opens or ends a session at that moment.
-follows_switches() {
-    local round before after
-    for round in 1 2 3; do
-        activate "$chat_entry"
-        wait_for_lines "$round" "$reminder_line" 5
-        before=$(now_us)
-        activate kelvo-e2e-notes
-        after=$(now_us)
-        wait_until 5 "session $round in state.json" has_sessions "$round"
-        check_ended_between "$before" "$after"
-    done
-}
+follows_switches() { follow_switches 3 "$chat_entry" kelvo-e2e-notes; }
 
 # Reports from another bus name, of wrong types, or with a 100 KB app id (naming ChatGPT) change
 # nothing, and Kelvo goes on following the extension.

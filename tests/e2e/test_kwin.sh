@@ -14,9 +14,7 @@ window_program=$(realpath "$2")
 export XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE QT_QPA_PLATFORM=offscreen
 case_dir=$KELVO_DESKTOP_DIR
 kelvo_path=/org/kelvo/KWinForeground kelvo_interface=org.kelvo.KWinForeground
-mkdir "$XDG_DATA_HOME/applications"
-printf '%s\n' '[Desktop Entry]' Type=Application Name=ChatGPT Exec=true \
-    >"$XDG_DATA_HOME/applications/$chat_entry.desktop"
+write_chat_entry
 
 kwin_call() { dbus-send --session --dest=org.kde.KWin --print-reply=literal "$@"; }
 

@@ -20,9 +20,7 @@ install -m 644 "$e2e_dir/lost-display.supp" "$case_dir/lost-display.supp"
 kelvo=$case_dir/kelvo
 trap 'kill "${helpers[@]}" 2>/dev/null || true; wait 2>/dev/null || true' EXIT
 
-mkdir -p "$XDG_DATA_HOME/applications"
-printf '%s\n' '[Desktop Entry]' Type=Application Name=ChatGPT 'Exec=foot' \
-    >"$XDG_DATA_HOME/applications/$chat_entry.desktop"
+write_chat_entry
 
 # open_window APP-ID: a foot window with that app id, once sway manages it.
 open_window() {
