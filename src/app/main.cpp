@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -23,39 +24,59 @@ namespace {
 std::atomic<kelvo::AppDelegate*> runningDelegate = nullptr;
 pid_t programPid = 0;
 
-// Qt ends the process with exit() when its X11 connection breaks; the open session is still
-// stored on the way out.
-void storeOnExit()
+// Stores the open session, once, whichever way the program ends.
+void storeOnce()
 {
     if (kelvo::AppDelegate* delegate = runningDelegate.exchange(nullptr))
         delegate->applicationWillTerminate();
+}
+
+// The engine belongs to the main thread: from another thread the work is handed to it. Qt's Wayland
+// event thread may end the program while the main thread waits on a lock that thread holds; when
+// the main thread has not taken the work within half a second, it is done here.
+void storeOpenSession()
+{
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!runningDelegate.load() || !application ||
+        QThread::currentThread() == application->thread()) {
+        storeOnce();
+        return;
+    }
+    // Shared: the main thread may come to the work after this thread has done it and gone on.
+    struct Handover {
+        enum : int { waiting, takenByMainThread, takenHere };
+        std::atomic<int> state = waiting;
+        QSemaphore done;
+    };
+    const auto handover = std::make_shared<Handover>();
+    QMetaObject::invokeMethod(
+        application,
+        [handover] {
+            int expected = Handover::waiting;
+            if (handover->state.compare_exchange_strong(expected, Handover::takenByMainThread)) {
+                storeOnce();
+                handover->done.release();
+            }
+        },
+        Qt::QueuedConnection);
+    if (handover->done.tryAcquire(1, 500))
+        return;
+    int expected = Handover::waiting;
+    if (handover->state.compare_exchange_strong(expected, Handover::takenHere))
+        storeOnce();
+    else // the main thread is storing: the program ends once it has
+        handover->done.tryAcquire(1, 5000);
 }
 
 } // namespace
 
 // Qt's Wayland platform ends the process with _exit(1) when the compositor goes away, which runs
 // no exit handler. This _exit, which the program exports in place of the C library's, stores the
-// open session first: at once on the main thread, else (Qt reads Wayland events on a thread of
-// its own) by the main thread, waited for up to two seconds. A child that the program forked
-// leaves at once.
+// open session first. A child that the program forked leaves at once.
 extern "C" [[noreturn]] void _exit(int status)
 {
-    if (getpid() == programPid && runningDelegate.load()) {
-        QCoreApplication* application = QCoreApplication::instance();
-        if (!application || QThread::currentThread() == application->thread()) {
-            storeOnExit();
-        } else {
-            QSemaphore stored;
-            QMetaObject::invokeMethod(
-                application,
-                [&stored] {
-                    storeOnExit();
-                    stored.release();
-                },
-                Qt::QueuedConnection);
-            stored.tryAcquire(1, 2000);
-        }
-    }
+    if (getpid() == programPid)
+        storeOpenSession();
     syscall(SYS_exit_group, status);
     __builtin_unreachable();
 }
@@ -117,7 +138,9 @@ int main(int argc, char* argv[])
     }
     programPid = getpid();
     runningDelegate = &delegate;
-    std::atexit(storeOnExit);
+    // Qt ends the process with exit() when its X11 connection breaks; the open session is still
+    // stored on the way out.
+    std::atexit(storeOpenSession);
     QObject::connect(&delegate, &kelvo::AppDelegate::quitRequested, &application,
                      &QCoreApplication::quit, Qt::QueuedConnection);
     // A session logout ends Kelvo like Quit does.
