@@ -1,22 +1,13 @@
 #include "gnomeappmonitor.h"
 
 #include "gnomeshellextension.h"
-#include "platform/activationpacer.h"
+#include "platform/reportedforeground.h"
 #include "platform/wayland/toplevelfacts.h"
-#include "platform/x11/appidentityresolver.h"
-
-#include <QTimer>
 
 namespace kelvo {
 
 namespace {
 
-constexpr int pollIntervalMs = 2000;
-// The shell focuses "no window" on its way from one window to the next (and while its overview
-// is shown); that is reported as "no application" only when it lasts.
-constexpr int settleMs = 50;
-// However fast the shell reports, the engine hears at most one observation in this time: the last.
-constexpr int minIntervalMs = 20;
 // Linux's largest process id.
 constexpr qint64 maxPid = 4194304;
 
@@ -42,27 +33,21 @@ class GnomeAppMonitor::Private {
 public:
     Private(const QDBusConnection& bus, GnomeAppMonitor* monitor)
         : extension(bus)
-        , pacer(settleMs, minIntervalMs, [monitor] { monitor->emitCurrentSnapshot(); })
+        , foreground([monitor] { monitor->emitCurrentSnapshot(); })
     {}
 
     GnomeShellExtension extension;
-    AppIdentityResolver identity;
-    QTimer poll;
-    ActivationPacer pacer;
-    std::optional<WindowFacts> front;
-    bool running = false;
+    ReportedForeground foreground;
 };
 
 GnomeAppMonitor::GnomeAppMonitor(const QDBusConnection& bus, QObject* parent)
     : QObject(parent)
     , d(std::make_unique<Private>(bus, this))
 {
-    d->poll.setInterval(pollIntervalMs);
-    connect(&d->poll, &QTimer::timeout, this, [this] {
-        d->identity.dispatchPendingChanges();
-        emitCurrentSnapshot();
-    });
-    connect(&d->extension, &GnomeShellExtension::reported, this, &GnomeAppMonitor::onReported);
+    connect(&d->extension, &GnomeShellExtension::reported, this,
+            [this](const GnomeWindowReport& report) {
+                d->foreground.report(gnomeWindowFacts(report));
+            });
 }
 
 GnomeAppMonitor::~GnomeAppMonitor() = default;
@@ -77,36 +62,21 @@ bool GnomeAppMonitor::isGnome(const QProcessEnvironment& environment)
 void GnomeAppMonitor::start()
 {
     stop();
-    d->running = true;
+    d->foreground.start();
     d->extension.follow();
-    d->poll.start();
     emitCurrentSnapshot();
 }
 
+// What the shell focuses meanwhile is reported afresh once Kelvo follows the extension again.
 void GnomeAppMonitor::stop()
 {
-    d->running = false;
-    d->poll.stop();
-    d->pacer.stop();
+    d->foreground.stop();
     d->extension.stop();
-    // Reported afresh by the extension once Kelvo follows it again.
-    d->front.reset();
 }
 
 FrontmostAppSnapshot GnomeAppMonitor::currentSnapshot()
 {
-    return d->front ? d->identity.resolve(*d->front) : FrontmostAppSnapshot{};
-}
-
-void GnomeAppMonitor::onReported(const GnomeWindowReport& report)
-{
-    if (!d->running)
-        return;
-    d->front = gnomeWindowFacts(report);
-    if (d->front)
-        d->pacer.windowInFront();
-    else
-        d->pacer.noWindow();
+    return d->foreground.snapshot();
 }
 
 } // namespace kelvo

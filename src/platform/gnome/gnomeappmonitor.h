@@ -10,8 +10,6 @@
 
 namespace kelvo {
 
-struct GnomeWindowReport;
-
 // The application in front on GNOME's Wayland session: Kelvo's GNOME Shell extension reports
 // every change of focus at once; the 2-second poll runs beside it. Without the extension nothing
 // is in front, until it appears on the bus.
@@ -33,8 +31,6 @@ protected:
     FrontmostAppSnapshot currentSnapshot() override;
 
 private:
-    void onReported(const GnomeWindowReport& report);
-
     class Private;
     std::unique_ptr<Private> d;
 };

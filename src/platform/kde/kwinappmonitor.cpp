@@ -1,23 +1,15 @@
 #include "kwinappmonitor.h"
 
 #include "kwinscript.h"
-#include "platform/activationpacer.h"
-#include "platform/x11/appidentityresolver.h"
+#include "platform/reportedforeground.h"
 
 #include <QDBusConnectionInterface>
 #include <QFileInfo>
-#include <QTimer>
 
 namespace kelvo {
 
 namespace {
 
-constexpr int pollIntervalMs = 2000;
-// KWin activates "no window" on its way from one window to the next; that is reported as "no
-// application" only when it lasts.
-constexpr int settleMs = 50;
-// However fast KWin reports, the engine hears at most one observation in this time: the last.
-constexpr int minIntervalMs = 20;
 // Longer than a file name may be: no desktop-file name, class or app id of a real application.
 constexpr qsizetype maxFieldLength = 255;
 // Linux's largest process id.
@@ -66,27 +58,20 @@ class KWinAppMonitor::Private {
 public:
     Private(const QDBusConnection& bus, KWinAppMonitor* monitor)
         : script(bus)
-        , pacer(settleMs, minIntervalMs, [monitor] { monitor->emitCurrentSnapshot(); })
+        , foreground([monitor] { monitor->emitCurrentSnapshot(); })
     {}
 
     KWinScript script;
-    AppIdentityResolver identity;
-    QTimer poll;
-    ActivationPacer pacer;
-    std::optional<WindowFacts> front;
-    bool running = false;
+    ReportedForeground foreground;
 };
 
 KWinAppMonitor::KWinAppMonitor(const QDBusConnection& bus, QObject* parent)
     : QObject(parent)
     , d(std::make_unique<Private>(bus, this))
 {
-    d->poll.setInterval(pollIntervalMs);
-    connect(&d->poll, &QTimer::timeout, this, [this] {
-        d->identity.dispatchPendingChanges();
-        emitCurrentSnapshot();
+    connect(&d->script, &KWinScript::reported, this, [this](const KWinWindowReport& report) {
+        d->foreground.report(kwinWindowFacts(report));
     });
-    connect(&d->script, &KWinScript::reported, this, &KWinAppMonitor::onReported);
 }
 
 KWinAppMonitor::~KWinAppMonitor() = default;
@@ -104,36 +89,20 @@ bool KWinAppMonitor::isAvailable(const QProcessEnvironment& environment, const Q
 void KWinAppMonitor::start()
 {
     stop();
-    d->running = true;
+    d->foreground.start();
     d->script.load();
-    d->poll.start();
     emitCurrentSnapshot();
 }
 
 void KWinAppMonitor::stop()
 {
-    d->running = false;
-    d->poll.stop();
-    d->pacer.stop();
+    d->foreground.stop();
     d->script.unload();
-    // Reported afresh by the script once it runs again.
-    d->front.reset();
 }
 
 FrontmostAppSnapshot KWinAppMonitor::currentSnapshot()
 {
-    return d->front ? d->identity.resolve(*d->front) : FrontmostAppSnapshot{};
-}
-
-void KWinAppMonitor::onReported(const KWinWindowReport& report)
-{
-    if (!d->running)
-        return;
-    d->front = kwinWindowFacts(report);
-    if (d->front)
-        d->pacer.windowInFront();
-    else
-        d->pacer.noWindow();
+    return d->foreground.snapshot();
 }
 
 } // namespace kelvo

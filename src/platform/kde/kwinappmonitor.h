@@ -10,8 +10,6 @@
 
 namespace kelvo {
 
-struct KWinWindowReport;
-
 // The application in front on KDE Plasma's Wayland session: a script of Kelvo's own, run inside
 // KWin, reports every activation at once; the 2-second poll runs beside it.
 class KWinAppMonitor final : public QObject, public AppMonitor {
@@ -33,8 +31,6 @@ protected:
     FrontmostAppSnapshot currentSnapshot() override;
 
 private:
-    void onReported(const KWinWindowReport& report);
-
     class Private;
     std::unique_ptr<Private> d;
 };
