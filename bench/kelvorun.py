@@ -24,7 +24,11 @@ class Kelvo:
             self.lines.put((time.monotonic(), raw.decode(errors="replace")))
 
     def fail(self, what):
-        sys.exit(f"{self.script}: {what}")
+        """Ends the benchmark, and the program with it, with what the program said last."""
+        self.process.kill()
+        self.process.wait()
+        said = "".join(line for _, line in list(self.lines.queue)[-10:])
+        sys.exit(f"{self.script}: {what}" + (f"\nKelvo said last:\n{said}" if said else ""))
 
     def wait_for(self, what, condition, seconds=10):
         deadline = time.monotonic() + seconds

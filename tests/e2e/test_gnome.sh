@@ -29,8 +29,9 @@ a => a.meta_window).find(w => w.get_wm_class() == '$1'); if (w) Main.activateWin
 global.display.focus_window == w && !!w;"
 }
 
+# The notes window last, in front: each is waited for, so that none maps later and takes the focus.
 open_windows() { for id in "$chat_entry" kelvo-e2e-notes; do
-    QT_QPA_PLATFORM=wayland background "$window_program" "$id"; done; }
+    QT_QPA_PLATFORM=wayland background "$window_program" "$id" && activate "$id"; done; }
 extension_runs() { gdbus introspect --session -d org.kelvo.GnomeForeground -o "$path" &>/dev/null; }
 
 # emit_from_shell PROPERTIES: the shell itself (the extension's bus name) announces them.
@@ -79,7 +80,6 @@ follows_the_extension() {
 
 trap 'kill "${helpers[@]}" 2>/dev/null || true' EXIT
 open_windows
-activate kelvo-e2e-notes
 wait_until 10 "the extension on the bus" extension_runs
 launch_kelvo gnome
 state=$KELVO_STORE_DIR/state.json
