@@ -1,7 +1,8 @@
 #include "appearanceportal.h"
 
+#include "asynccall.h"
+
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 
 namespace kelvo {
@@ -74,23 +75,20 @@ void AppearancePortal::read(const QString& method)
     QDBusMessage message =
         QDBusMessage::createMethodCall(portalName, portalPath, settingsInterface, method);
     message << appearanceGroup << colorSchemeKey;
-    auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(message, replyTimeoutMs), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this,
-            [this, call, method, generation = ++m_generation] {
-                call->deleteLater();
-                if (generation != m_generation)
-                    return;
-                const QDBusMessage reply = call->reply();
-                if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == u"v")
-                    setDark(isDark(reply.arguments().constFirst()));
-                // Portals before ReadOne answer it as an unknown method; a portal that does
-                // not answer at all is not asked again.
-                else if (method == u"ReadOne" &&
-                         reply.errorName() != u"org.freedesktop.DBus.Error.NoReply")
-                    read(u"Read"_s);
-                else
-                    setDark(false);
-            });
+    callAsync(m_bus, message, replyTimeoutMs, this,
+              [this, method, generation = ++m_generation](const QDBusMessage& reply) {
+                  if (generation != m_generation)
+                      return;
+                  if (reply.type() == QDBusMessage::ReplyMessage && reply.signature() == u"v")
+                      setDark(isDark(reply.arguments().constFirst()));
+                  // Portals before ReadOne answer it as an unknown method; a portal that does
+                  // not answer at all is not asked again.
+                  else if (method == u"ReadOne" &&
+                           reply.errorName() != u"org.freedesktop.DBus.Error.NoReply")
+                      read(u"Read"_s);
+                  else
+                      setDark(false);
+              });
 }
 
 void AppearancePortal::setDark(bool dark)

@@ -1,9 +1,9 @@
 #include "freedesktopnotifications.h"
 
+#include "asynccall.h"
 #include "summary/formatting.h"
 #include "summary/summarycomposer.h"
 
-#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QProcess>
 #include <QStandardPaths>
@@ -95,19 +95,20 @@ void FreedesktopNotificationService::authorizationStatus(StateHandler done)
     }
     QDBusMessage hasOwner = busCall(u"NameHasOwner"_s);
     hasOwner << serverName;
-    callAsync(hasOwner, [this, done](const QDBusMessage& owned) {
+    callAsync(m_bus, hasOwner, replyTimeoutMs, this, [this, done](const QDBusMessage& owned) {
         if (!isReply(owned, u"b")) {
             done(NotificationAuthorizationState::unsupported);
         } else if (owned.arguments().constFirst().toBool()) {
             done(NotificationAuthorizationState::authorized);
         } else {
-            callAsync(busCall(u"ListActivatableNames"_s), [done](const QDBusMessage& names) {
-                const bool activatable =
-                    isReply(names, u"as") &&
-                    names.arguments().constFirst().toStringList().contains(serverName);
-                done(activatable ? NotificationAuthorizationState::authorized
-                                 : NotificationAuthorizationState::unsupported);
-            });
+            callAsync(m_bus, busCall(u"ListActivatableNames"_s), replyTimeoutMs, this,
+                      [done](const QDBusMessage& names) {
+                          const bool activatable =
+                              isReply(names, u"as") &&
+                              names.arguments().constFirst().toStringList().contains(serverName);
+                          done(activatable ? NotificationAuthorizationState::authorized
+                                           : NotificationAuthorizationState::unsupported);
+                      });
         }
     });
 }
@@ -198,7 +199,7 @@ void FreedesktopNotificationService::notify(Outgoing notification)
          << (m_bodyMarkup ? notification.body.toHtmlEscaped() : notification.body)
          << (notification.reminderButtons ? reminderActions() : QStringList()) << hints()
          << qint32(-1);
-    callAsync(call, [this, notification](const QDBusMessage& reply) {
+    callAsync(m_bus, call, replyTimeoutMs, this, [this, notification](const QDBusMessage& reply) {
         onNotifyReply(notification, reply);
     });
 }
@@ -253,20 +254,10 @@ void FreedesktopNotificationService::queryCapabilities()
                                                        u"GetCapabilities"_s);
     // Only ask a running server; posting is what starts an activatable one.
     call.setAutoStartService(false);
-    callAsync(call, [this](const QDBusMessage& reply) {
+    callAsync(m_bus, call, replyTimeoutMs, this, [this](const QDBusMessage& reply) {
         if (isReply(reply, u"as"))
             m_bodyMarkup = reply.arguments().constFirst().toStringList().contains(u"body-markup"_s);
     });
-}
-
-void FreedesktopNotificationService::callAsync(const QDBusMessage& call, ReplyHandler onReply)
-{
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, replyTimeoutMs), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [onReply = std::move(onReply)](QDBusPendingCallWatcher* finished) {
-                finished->deleteLater();
-                onReply(finished->reply());
-            });
 }
 
 } // namespace kelvo

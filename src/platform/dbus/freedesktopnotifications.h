@@ -54,13 +54,11 @@ private:
         std::optional<QUuid> sessionId;
         QString fallbackLine;
     };
-    using ReplyHandler = std::function<void(const QDBusMessage& reply)>;
 
     void post(Outgoing notification);
     void notify(Outgoing notification);
     void onNotifyReply(const Outgoing& notification, const QDBusMessage& reply);
     void queryCapabilities();
-    void callAsync(const QDBusMessage& call, ReplyHandler onReply);
 
     QDBusConnection m_bus;
     ActionHandler m_onReminderAction;

@@ -1,8 +1,9 @@
 #include "sessionpresence.h"
 
+#include "asynccall.h"
+
 #include <QDBusMessage>
 #include <QDBusObjectPath>
-#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QStringList>
@@ -84,13 +85,12 @@ protected:
     void call(QDBusMessage message, ReplyHandler onReply)
     {
         message.setAutoStartService(false);
-        auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, replyTimeoutMs), this);
-        connect(watcher, &QDBusPendingCallWatcher::finished, this,
-                [this, watcher, generation = m_generation, onReply = std::move(onReply)] {
-                    watcher->deleteLater();
-                    if (generation == m_generation)
-                        onReply(watcher->reply());
-                });
+        callAsync(m_bus, message, replyTimeoutMs, this,
+                  [this, generation = m_generation,
+                   onReply = std::move(onReply)](const QDBusMessage& reply) {
+                      if (generation == m_generation)
+                          onReply(reply);
+                  });
     }
     void changed() { m_onChange(); }
 

@@ -1,10 +1,10 @@
 #include "statusnotifieritem.h"
 
+#include "asynccall.h"
 #include "dbusmenu.h"
 #include "statusnotifierobject.h"
 
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QMetaObject>
 
@@ -105,18 +105,16 @@ void StatusNotifierItem::requestName()
 {
     static int instance = 0;
     const QString name = u"org.kde.StatusNotifierItem-%1-%2"_s.arg(::getpid()).arg(++instance);
-    auto* call = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(busCall(u"RequestName"_s, {name, doNotQueue}), replyTimeoutMs), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this, [this, call, name] {
-        call->deleteLater();
-        const QDBusMessage reply = call->reply();
-        const uint result = reply.type() == QDBusMessage::ReplyMessage && reply.signature() == u"u"
-                                ? reply.arguments().constFirst().toUInt()
-                                : 0;
-        m_ownsName = result == primaryOwner || result == alreadyOwner;
-        m_service = m_ownsName ? name : m_bus.baseService();
-        registerWithWatcher();
-    });
+    callAsync(m_bus, busCall(u"RequestName"_s, {name, doNotQueue}), replyTimeoutMs, this,
+              [this, name](const QDBusMessage& reply) {
+                  const uint result =
+                      reply.type() == QDBusMessage::ReplyMessage && reply.signature() == u"u"
+                          ? reply.arguments().constFirst().toUInt()
+                          : 0;
+                  m_ownsName = result == primaryOwner || result == alreadyOwner;
+                  m_service = m_ownsName ? name : m_bus.baseService();
+                  registerWithWatcher();
+              });
 }
 
 void StatusNotifierItem::registerWithWatcher()
@@ -128,13 +126,11 @@ void StatusNotifierItem::registerWithWatcher()
     message << m_service;
     // A watcher belongs to a running tray host; Kelvo never starts one.
     message.setAutoStartService(false);
-    auto* call = new QDBusPendingCallWatcher(m_bus.asyncCall(message, replyTimeoutMs), this);
-    connect(call, &QDBusPendingCallWatcher::finished, this,
-            [this, call, generation = m_watcherGeneration] {
-                call->deleteLater();
-                if (generation == m_watcherGeneration)
-                    setRegistered(call->reply().type() == QDBusMessage::ReplyMessage);
-            });
+    callAsync(m_bus, message, replyTimeoutMs, this,
+              [this, generation = m_watcherGeneration](const QDBusMessage& reply) {
+                  if (generation == m_watcherGeneration)
+                      setRegistered(reply.type() == QDBusMessage::ReplyMessage);
+              });
 }
 
 void StatusNotifierItem::onWatcherOwnerChanged(const QString& newOwner)

@@ -1,9 +1,10 @@
 #include "gnomeshellextension.h"
 
+#include "platform/dbus/asynccall.h"
+
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 
 #include <cstdio>
@@ -79,13 +80,12 @@ public:
 void GnomeShellExtension::Private::call(const QDBusMessage& message,
                                         std::function<void(const QDBusMessage&)> onReply)
 {
-    auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(message, replyTimeoutMs), q);
-    QObject::connect(pending, &QDBusPendingCallWatcher::finished, q,
-                     [this, pending, expected = generation, onReply = std::move(onReply)] {
-                         pending->deleteLater();
-                         if (expected == generation)
-                             onReply(pending->reply());
-                     });
+    callAsync(
+        bus, message, replyTimeoutMs, q,
+        [this, expected = generation, onReply = std::move(onReply)](const QDBusMessage& reply) {
+            if (expected == generation)
+                onReply(reply);
+        });
 }
 
 void GnomeShellExtension::Private::onOwnerChanged(const QString& owner)

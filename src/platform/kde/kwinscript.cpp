@@ -1,10 +1,10 @@
 #include "kwinscript.h"
 
 #include "model/privatefiles.h"
+#include "platform/dbus/asynccall.h"
 
 #include <QDBusContext>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QDir>
 #include <QJsonArray>
@@ -153,13 +153,12 @@ public:
 void KWinScript::Private::call(const QDBusMessage& message,
                                std::function<void(const QDBusMessage&)> onReply)
 {
-    auto* pending = new QDBusPendingCallWatcher(bus.asyncCall(message, replyTimeoutMs), q);
-    QObject::connect(pending, &QDBusPendingCallWatcher::finished, q,
-                     [this, pending, expected = generation, onReply = std::move(onReply)] {
-                         pending->deleteLater();
-                         if (expected == generation)
-                             onReply(pending->reply());
-                     });
+    callAsync(
+        bus, message, replyTimeoutMs, q,
+        [this, expected = generation, onReply = std::move(onReply)](const QDBusMessage& reply) {
+            if (expected == generation)
+                onReply(reply);
+        });
 }
 
 void KWinScript::Private::failed(const char* what)
