@@ -14,12 +14,6 @@ QColor rgb(double red, double green, double blue)
     return QColor::fromRgbF(float(red), float(green), float(blue));
 }
 
-QColor withAlpha(QColor colour, double alpha)
-{
-    colour.setAlphaF(float(alpha));
-    return colour;
-}
-
 struct Pair {
     QColor light;
     QColor dark;
@@ -69,6 +63,12 @@ QColor pick(const Pair& pair, Appearance appearance)
 }
 
 } // namespace
+
+QColor withAlpha(QColor colour, double alpha)
+{
+    colour.setAlphaF(float(alpha));
+    return colour;
+}
 
 QColor color(ThemeRole role, Appearance appearance)
 {

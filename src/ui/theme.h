@@ -28,6 +28,8 @@ enum class ThemeRole {
 namespace Theme {
 
 QColor color(ThemeRole role, Appearance appearance);
+// The colour with its opacity set to `alpha` (0 to 1).
+QColor withAlpha(QColor colour, double alpha);
 QColor suggestionBackground(Appearance appearance);
 QColor suggestionBorder(Appearance appearance);
 

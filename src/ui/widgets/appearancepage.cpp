@@ -39,12 +39,6 @@ ModeLook lookOf(AppearanceMode mode)
     return {QStringLiteral("circle.lefthalf.filled"), QStringLiteral("跟随系统")};
 }
 
-QColor withAlpha(QColor colour, double alpha)
-{
-    colour.setAlphaF(float(alpha));
-    return colour;
-}
-
 } // namespace
 
 ThemeModeCard::ThemeModeCard(AppearanceMode mode, QWidget* parent)
@@ -73,15 +67,12 @@ void ThemeModeCard::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
-    painter.fillPath(path, chosen ? withAlpha(green, 0.16) : colour(ThemeRole::cardBackground));
+    painter.fillPath(path,
+                     chosen ? Theme::withAlpha(green, 0.16) : colour(ThemeRole::cardBackground));
     painter.setPen(QPen(chosen ? green : colour(ThemeRole::borderColor), 1));
     painter.drawPath(path);
-    if (hasFocus()) {
-        QPainterPath ring;
-        ring.addRoundedRect(QRectF(rect()).adjusted(2, 2, -2, -2), 10, 10);
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-        painter.drawPath(ring);
-    }
+    if (hasFocus())
+        SettingsBlocks::drawFocusRing(painter, *this);
 
     // The symbol over the label, centred as one block.
     const QFontMetrics metrics(font());

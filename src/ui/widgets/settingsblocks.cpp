@@ -10,6 +10,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimeEdit>
@@ -24,6 +26,14 @@ QBoxLayout* column(int spacing)
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(spacing);
     return stack;
+}
+
+void drawFocusRing(QPainter& painter, const QWidget& control)
+{
+    QPainterPath ring;
+    ring.addRoundedRect(QRectF(control.rect()).adjusted(2, 2, -2, -2), 10, 10);
+    painter.setPen(QPen(control.palette().color(QPalette::Highlight), 2));
+    painter.drawPath(ring);
 }
 
 QWidget* detailCard(QWidget* header, QLayout* content)

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class QBoxLayout;
+class QPainter;
 class QCheckBox;
 class QPushButton;
 class QTimeEdit;
@@ -18,6 +19,8 @@ struct SettingsRuleRow;
 // The building blocks every settings page is made of.
 namespace SettingsBlocks {
 
+// The keyboard focus on a rounded control: a ring 2 in from its edges, in the highlight colour.
+void drawFocusRing(QPainter& painter, const QWidget& control);
 // A card holding a header above the content, 20 in from every edge.
 QWidget* detailCard(QWidget* header, QLayout* content);
 // A column of cards filling `page` edge to edge.

@@ -1,6 +1,7 @@
 #include "settingswindow.h"
 
 #include "engine/appstate.h"
+#include "settingsblocks.h"
 #include "settingspages.h"
 #include "themedview.h"
 #include "ui/symbols.h"
@@ -26,12 +27,6 @@ namespace {
 constexpr int sidebarWidth = 240;
 constexpr int detailMinimumWidth = 720;
 
-QColor withAlpha(QColor colour, double alpha)
-{
-    colour.setAlphaF(float(alpha));
-    return colour;
-}
-
 // The sidebar's ground: the window colour with the green tint over it.
 class SidebarBackground final : public ThemedView {
 public:
@@ -42,7 +37,7 @@ protected:
     {
         QPainter painter(this);
         painter.fillRect(rect(), palette().color(QPalette::Window));
-        painter.fillRect(rect(), withAlpha(themeColor(ThemeRole::healthGreenTint), 0.22));
+        painter.fillRect(rect(), Theme::withAlpha(themeColor(ThemeRole::healthGreenTint), 0.22));
     }
 };
 
@@ -83,16 +78,12 @@ void SettingsSidebarButton::paintEvent(QPaintEvent*)
     QPainterPath path;
     path.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
     if (selected) {
-        painter.fillPath(path, withAlpha(green, 0.24));
-        painter.setPen(QPen(withAlpha(green, 0.5), 1));
+        painter.fillPath(path, Theme::withAlpha(green, 0.24));
+        painter.setPen(QPen(Theme::withAlpha(green, 0.5), 1));
         painter.drawPath(path);
     }
-    if (hasFocus()) {
-        QPainterPath ring;
-        ring.addRoundedRect(QRectF(rect()).adjusted(2, 2, -2, -2), 10, 10);
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
-        painter.drawPath(ring);
-    }
+    if (hasFocus())
+        SettingsBlocks::drawFocusRing(painter, *this);
     const QColor iconColour = selected ? green : Theme::color(ThemeRole::secondaryText, appearance);
     painter.drawPixmap(14, (height() - 16) / 2,
                        Symbols::pixmap(SettingsSectionInfo::of(m_section).symbolName, 16,
