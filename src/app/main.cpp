@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -23,10 +24,13 @@ namespace {
 
 std::atomic<kelvo::AppDelegate*> runningDelegate = nullptr;
 pid_t programPid = 0;
+std::recursive_mutex storing;
 
-// Stores the open session, once, whichever way the program ends.
+// Stores the open session, once, whichever way the program ends. Another thread ending the
+// program meanwhile waits until the session is stored, rather than ending it mid-save.
 void storeOnce()
 {
+    const std::lock_guard lock(storing);
     if (kelvo::AppDelegate* delegate = runningDelegate.exchange(nullptr))
         delegate->applicationWillTerminate();
 }
