@@ -23,28 +23,13 @@ inline kelvo::StoredState crashTestState(quint64 k)
     // The default rules get fresh identities in every process; these are the same in all.
     for (MonitoredAppRule& rule : state.settings.monitoredApps)
         rule.id = uuid();
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < 4000; ++i) {
         AiUsageSession session;
         session.id = uuid();
+        session.appName = QStringLiteral("ChatGPT 网页");
         session.startedAt = start.addSecs(i * 900 + qint64(random() % 300));
         session.endedAt = session.startedAt.addSecs(qint64(random() % 3000));
-        if (i % 2 == 0) {
-            session.appName = QStringLiteral("ChatGPT 网页");
-            session.sourceType = SessionSourceType::browserDomain;
-            session.browserName = QStringLiteral("Chrome");
-            session.domain = QStringLiteral("chatgpt.com");
-            session.sourceIdentifier = QStringLiteral("google-chrome::chatgpt.com");
-        } else {
-            session.appName = QStringLiteral("Claude");
-            session.appRuleId = uuid();
-            session.firstReminderShownAt = session.startedAt;
-        }
         state.sessions.append(session);
-    }
-    for (int i = 0; i < 500; ++i) {
-        state.reminderEvents.append({uuid(), state.sessions[i * 6].id, ReminderKind::sessionStart,
-                                     state.sessions[i * 6].startedAt,
-                                     ReminderAction(random() % 5)});
     }
     return state;
 }

@@ -9,9 +9,6 @@
 #include <QTest>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 #include <fcntl.h>
 #include <linux/capability.h>
@@ -49,11 +46,16 @@ void writeFile(const QString& fileName, const QByteArray& bytes)
     file.write(bytes);
 }
 
-mode_t modeOf(const QString& path)
+struct stat identityOf(const QString& path)
 {
     struct stat info {};
-    ::stat(QFile::encodeName(path).constData(), &info);
-    return info.st_mode & 07777;
+    ::lstat(QFile::encodeName(path).constData(), &info);
+    return info;
+}
+
+mode_t modeOf(const QString& path)
+{
+    return identityOf(path).st_mode & 07777;
 }
 
 // The files in `folder` whose names mark them as kept-aside unreadable state files.
@@ -76,6 +78,14 @@ bool lockFolder(const QString& folder, bool locked)
     if (fd >= 0)
         ::close(fd);
     return done;
+}
+
+// Mounts a file system of 64 KiB at `folder`; false when this system cannot.
+bool mountSmallDisk(const QString& folder)
+{
+    return ::geteuid() == 0 && QDir().mkpath(folder) &&
+           ::mount("kelvo-test", QFile::encodeName(folder).constData(), "tmpfs", 0,
+                   "size=64k,mode=0700") == 0;
 }
 
 // Root reads and writes any file whatever its mode; without these two capabilities it meets file
@@ -120,13 +130,6 @@ void placeUnreadable(const QString& file, const QByteArray& kind)
     } else {
         writeFile(file, kind);
     }
-}
-
-struct stat identityOf(const QString& path)
-{
-    struct stat info {};
-    ::lstat(QFile::encodeName(path).constData(), &info);
-    return info;
 }
 
 } // namespace
@@ -244,36 +247,52 @@ private slots:
                  legacy.isNull() ? "<missing>" : legacy);
     }
 
+    // A save that fails says so in one line and leaves everything as it was: the file there,
+    // no half-written one beside it, nothing kept aside.
     void failedSaveWritesOneLine_data()
     {
         QTest::addColumn<QString>("storeDir"); // relative to the test's root; "file" is a file
-        QTest::addColumn<bool>("unwritable");  // a session without times, which has no text form
-        QTest::addColumn<bool>("locked"); // an unreadable state file in a folder refusing changes
-        QTest::newRow("plain file at the folder's path") << "file" << false << false;
-        QTest::newRow("plain file above the folder") << "file/sub" << false << false;
-        QTest::newRow("state without a text form") << "store" << true << false;
-        QTest::newRow("unreadable file that cannot be kept aside") << "store" << false << true;
+        QTest::addColumn<QByteArray>("trouble");
+        QTest::newRow("plain file at the folder's path") << "file" << QByteArray();
+        QTest::newRow("plain file above the folder") << "file/sub" << QByteArray();
+        QTest::newRow("session without times") << "store" << QByteArray("session");
+        QTest::newRow("session in year 10000") << "store" << QByteArray("session in year 10000");
+        // An unreadable state file in a folder that refuses every change.
+        QTest::newRow("unreadable file that cannot be kept aside")
+            << "store" << QByteArray("locked");
+        QTest::newRow("full disk") << "store" << QByteArray("full disk");
     }
 
     void failedSaveWritesOneLine()
     {
         QFETCH(QString, storeDir);
-        QFETCH(bool, unwritable);
-        QFETCH(bool, locked);
+        QFETCH(QByteArray, trouble);
         TestEnvironment environment;
         const QString dir = environment.root() + u'/' + storeDir;
-        const QString mine = locked ? dir + QStringLiteral("/state.json")
-                                    : environment.root() + QStringLiteral("/file");
-        writeFile(mine, "mine");
+        const bool locked = trouble == "locked", full = trouble == "full disk";
+        if (full && !mountSmallDisk(dir))
+            QSKIP("this system cannot mount a small file system for a full disk");
+        const QString mine = trouble.isEmpty() ? environment.root() + QStringLiteral("/file")
+                                               : dir + QStringLiteral("/state.json");
+        const QByteArray old = locked ? "mine" : StateCodec::encode(stateNamed("old"));
+        writeFile(mine, old);
         if (locked && !lockFolder(dir, true))
             QSKIP("this system cannot make a folder unchangeable");
-        auto unlock = qScopeGuard([&] {
+        auto undo = qScopeGuard([&] {
             if (locked)
                 lockFolder(dir, false);
+            if (full)
+                ::umount2(QFile::encodeName(dir).constData(), MNT_DETACH);
         });
-        StoredState state = stateNamed("lost");
-        if (unwritable)
-            state.sessions.append(AiUsageSession{});
+        StoredState state;
+        state.mutedReminderDayKey = QString(200'000, u'x'); // more than the full disk holds
+        if (trouble.startsWith("session")) {                // a time that the file cannot hold
+            AiUsageSession session;
+            if (trouble.endsWith("10000"))
+                session.startedAt = session.endedAt = QDate(10000, 1, 1).startOfDay(Qt::UTC);
+            state.sessions.append(session);
+        }
+        const QStringList before = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden);
         PersistenceStore store(dir);
         StderrCapture errors;
         store.save(state);
@@ -281,12 +300,12 @@ private slots:
         QVERIFY2(output.startsWith("Failed to save state: "), output.constData());
         QCOMPARE(output.count('\n'), 1);
         QVERIFY(output.endsWith('\n'));
-        QCOMPARE(contents(mine), QByteArray("mine"));
-        QVERIFY(keptFiles(dir).isEmpty());
+        QCOMPARE(contents(mine), old);
+        QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden), before);
         if (locked) { // once the folder allows it, the file is still kept aside, not replaced
             lockFolder(dir, false);
             StderrCapture afterwards;
-            store.save(state);
+            store.save(stateNamed("saved"));
             QVERIFY(afterwards.finish().startsWith("Unreadable state file kept as "));
         }
     }
@@ -295,7 +314,6 @@ private slots:
     {
         QTest::addColumn<QByteArray>("kind"); // what stands at state.json, or its bytes
         QTest::addColumn<bool>("loadFirst");
-        QTest::newRow("not a state, loaded first") << QByteArray("{\"sessions\": [") << true;
         QTest::newRow("not a state, never loaded") << QByteArray("\xFF\xFE garbage") << false;
         QTest::newRow("a folder, never loaded") << QByteArray("folder") << false;
         QTest::newRow("a named pipe, never loaded") << QByteArray("named pipe") << false;
@@ -342,33 +360,6 @@ private slots:
         QCOMPARE(again.finish(), QByteArray());
         QCOMPARE(keptFiles(dir), kept);
         QCOMPARE(PersistenceStore().load(), stateNamed("newer"));
-    }
-
-    // A save that finds no room leaves the last state as it was, and no half-written file.
-    void fullDiskKeepsTheOldState()
-    {
-        if (::geteuid() != 0)
-            QSKIP("mounting a small file system for a full disk needs root");
-        TestEnvironment environment;
-        const QString dir = environment.storeDir();
-        QVERIFY(QDir().mkpath(dir));
-        const QByteArray name = QFile::encodeName(dir);
-        if (::mount("kelvo-test", name.constData(), "tmpfs", 0, "size=64k,mode=0700") != 0)
-            QSKIP(qPrintable(QStringLiteral("cannot mount a small file system: ") +
-                             QString::fromLocal8Bit(std::strerror(errno))));
-        auto unmount = qScopeGuard([&] { ::umount2(name.constData(), MNT_DETACH); });
-        PersistenceStore store(dir);
-        store.save(stateNamed("old"));
-        StoredState large;
-        large.mutedReminderDayKey = QString(200'000, u'x');
-        StderrCapture errors;
-        store.save(large);
-        const QByteArray output = errors.finish();
-        QVERIFY2(output.startsWith("Failed to save state: "), output.constData());
-        QCOMPARE(output.count('\n'), 1);
-        QCOMPARE(PersistenceStore(dir).load(), stateNamed("old"));
-        QCOMPARE(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList{QStringLiteral("state.json")});
     }
 
     // Kept aside or not, a save never replaces what is no file at the end of a link.
