@@ -119,13 +119,15 @@ launch_kelvo() {
     helpers+=("$kelvo_pid")
 }
 
-# stop_kelvo SIGNAL: sends the signal and waits for the program to end; sets $kelvo_status.
-# The program installs its handlers only once it has started, so the signal waits for them.
+# stop_kelvo SIGNAL: sends the signal and waits for the program to end, which it must with
+# status 0. The program installs its handlers only once it has started, so the signal waits for
+# them.
 stop_kelvo() {
     wait_until 10 "Kelvo to handle termination signals" handles_termination_signals
     kill "-$1" "$kelvo_pid"
     wait_until 10 "Kelvo to end after SIG$1" gone "$kelvo_pid"
     collect_status
+    [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status after SIG$1"
 }
 
 # The exit status of the program that has ended, in $kelvo_status.
@@ -157,22 +159,20 @@ stored_sessions() { { grep -so '"endedAt"' "$state" || true; } | wc -l; }
 
 has_sessions() { [ "$(stored_sessions)" -ge "$1" ]; }
 
-state_query() {
-    python3 "$e2e_dir/state.py" "$1" "$state" "${@:2}" ||
-        fail "state.json is not a readable state document"
-}
-
 # The last stored session: sets $app, $bundle, $started_at, $ended_at, $reminded_at.
 read_last_session() {
     local sessions
-    sessions=$(state_query sessions)
+    sessions=$(python3 "$e2e_dir/state.py" "$state") || fail "state.json is not a state document"
     [ -n "$sessions" ] || fail "no session stored"
     IFS=$'\t' read -r app bundle started_at ended_at reminded_at <<<"$(tail -n 1 <<<"$sessions")"
 }
 
-# check_ended_between BEFORE_US AFTER_US: the last session is the ChatGPT one, and its endedAt,
-# stored in whole seconds, lies between the two instants (allowing for the truncation).
+# check_ended_between BEFORE_US AFTER_US [SESSIONS]: the last session is the ChatGPT one, and its
+# endedAt, stored in whole seconds, lies between the two instants (allowing for the truncation);
+# with SESSIONS, that many are stored.
 check_ended_between() {
+    [ -z "${3:-}" ] || [ "$(stored_sessions)" -eq "$3" ] ||
+        fail "$(stored_sessions) sessions stored, not $3"
     read_last_session
     [ "$app" = ChatGPT ] || fail "stored appName is '$app', not ChatGPT"
     [ "$bundle" = "$chat_entry" ] || fail "stored bundleIdentifier is '$bundle', not $chat_entry"

@@ -15,7 +15,7 @@ switching_opens_and_closes_sessions() {
     activate "$chat_window"
     launch_kelvo kelvo
     wait_for_lines 1 "$reminder_line"
-    [ "$(state_query events sessionStart)" -eq 1 ] || fail "the reminder is not recorded"
+    [ "$(grep -o '"kind": "sessionStart"' "$state" | wc -l)" -eq 1 ] || fail "no reminder recorded"
     [ "$(stat -c %a "$KELVO_STORE_DIR")" = 700 ] || fail "state folder is not private (0700)"
     [ "$(stat -c %a "$state")" = 600 ] || fail "state.json is not private (0600)"
     local before after
@@ -26,7 +26,6 @@ switching_opens_and_closes_sessions() {
     check_ended_between "$before" "$after"
     follow_switches 2 "$chat_window" "$other_window"
     stop_kelvo TERM
-    [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status"
     [ "$(stored_sessions)" -eq 3 ] || fail "$(stored_sessions) sessions stored, not 3"
     [ "$(lines_in "$kelvo_err" '[Kelvo] Reminder')" -eq 3 ] || fail "not one reminder a session"
 }
@@ -41,9 +40,7 @@ stores_on_signal() {
     before=$(now_us)
     stop_kelvo "$1"
     after=$(now_us)
-    [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status after SIG$1"
-    [ "$(stored_sessions)" -eq 1 ] || fail "the open session was not stored"
-    check_ended_between "$before" "$after"
+    check_ended_between "$before" "$after" 1
 }
 
 # One program per state folder: the second says so and leaves; the first goes on working, and
@@ -65,7 +62,6 @@ second_instance_exits() {
     activate "$other_window"
     wait_until 5 "the first instance to store the session" has_sessions 1
     stop_kelvo TERM
-    [ "$kelvo_status" -eq 0 ] || fail "first instance: exit status $kelvo_status"
 
     activate "$chat_window"
     launch_kelvo third
@@ -86,8 +82,7 @@ display_lost() {
     after=$(now_us)
     collect_status
     ((kelvo_status < 128)) || fail "ended by signal $((kelvo_status - 128))"
-    [ "$(stored_sessions)" -eq 1 ] || fail "the open session was not stored"
-    check_ended_between "$before" "$after"
+    check_ended_between "$before" "$after" 1
 }
 
 shown() { [ "$(grep -o -F -- "$1" "$case_dir/notifications.log" 2>/dev/null | wc -l)" -ge "${2:-1}" ]; }
@@ -102,10 +97,9 @@ notifications_through_dunst() {
     wait_until 10 "the start reminder in dunst" shown "检测到 ChatGPT"
     wait_until 10 "the daily summary in dunst" shown "今日 AI 使用总结"
     stop_kelvo TERM
-    [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status"
     [ "$(lines_in "$kelvo_err" '[Kelvo]')" -eq 0 ] || fail "fell back to standard error"
     [ "$(stored_sessions)" -eq 1 ] || fail "the open session was not stored"
-    [ "$(state_query get lastDailySummaryDayKey)" = "$(date +%F)" ] ||
+    grep -qF "\"lastDailySummaryDayKey\": \"$(date +%F)\"" "$state" ||
         fail "lastDailySummaryDayKey is not today"
 }
 
@@ -156,7 +150,6 @@ refuses_to_start() {
     wait_until 10 "the lock of an offscreen Kelvo" test -e "$state.lock"
     running
     stop_kelvo TERM
-    [ "$kelvo_status" -eq 0 ] || fail "offscreen: exit status $kelvo_status"
 }
 
 run_case "switching windows opens and closes sessions" switching_opens_and_closes_sessions
