@@ -110,11 +110,13 @@ activate() {
 
 is_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
 
-# launch_kelvo NAME: starts the program with its standard error in $case_dir/NAME.log.
+# launch_kelvo NAME: starts the program (through the command in $run_as, when there is one) with
+# its standard error in $case_dir/NAME.log.
+run_as=()
 launch_kelvo() {
     kelvo_err=$case_dir/$1.log
     : >"$kelvo_err"
-    "$kelvo" >/dev/null 2>>"$kelvo_err" &
+    "${run_as[@]}" "$kelvo" >/dev/null 2>>"$kelvo_err" &
     kelvo_pid=$!
     helpers+=("$kelvo_pid")
 }
@@ -209,20 +211,15 @@ follow_switches() {
     done
 }
 
-# run_checks CHECK...: for scripts whose checks share one desktop. Each runs in a subshell of its
-# own, where a failed one ends, stopping the helpers it started; then the tally.
+# run_checks CHECK...: for scripts whose checks share one desktop and one Kelvo, in this order;
+# the first failed check ends the script.
 run_checks() {
     local check started
     for check in "$@"; do
         started=$(now_us)
-        if (helpers=() && trap 'kill "${helpers[@]}" 2>/dev/null || true' EXIT && "$check"); then
-            passed=$((passed + 1)) && echo "ok    $check ($((($(now_us) - started) / 1000)) ms)"
-        else
-            failed=$((failed + 1)) && echo "FAIL  $check"
-        fi
+        "$check"
+        echo "ok    $check ($((($(now_us) - started) / 1000)) ms)"
     done
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
 }
 
 # prepare_state JSON: a state file written before Kelvo starts, as a previous run would leave it.

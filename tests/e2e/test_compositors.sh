@@ -205,11 +205,7 @@ open_windows
 wait_until 10 "$compositor to answer" back
 launch_kelvo kelvo
 wait_until 10 "Kelvo to follow $compositor" connected
-for check in follows_switches ignores_bad_reports "${own_checks[@]}" follows_a_restart; do
-    started=$(now_us)
-    "$check"
-    echo "ok    $check ($((($(now_us) - started) / 1000)) ms)"
-done
+run_checks follows_switches ignores_bad_reports "${own_checks[@]}" follows_a_restart
 stop_kelvo TERM
 (($(stat -c %s "$state") < 10000)) || fail "state.json holds the 100 KB app id"
 after_quit
