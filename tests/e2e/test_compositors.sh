@@ -62,18 +62,11 @@ if (w) { workspace.activeClient = w; done(); }"
 
     back() { kwin_call /Scripting org.freedesktop.DBus.Peer.Ping 2>/dev/null; }
 
-    # Kelvo's script runs in KWin; sets $kelvo_name, Kelvo's unique name on the bus.
+    # Kelvo's script runs in KWin; sets $kelvo_name, Kelvo's unique name on the bus, which the
+    # script that Kelvo writes for KWin names.
     connected() {
-        local name pid
-        for name in $(dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus \
-            /org/freedesktop/DBus org.freedesktop.DBus.ListNames); do
-            [[ $name == :* ]] || continue
-            pid=$(dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus \
-                /org/freedesktop/DBus org.freedesktop.DBus.GetConnectionUnixProcessID \
-                "string:$name" 2>/dev/null) || continue
-            [ "${pid##* }" = "$kelvo_pid" ] && kelvo_name=$name && break
-        done
-        [ -n "${kelvo_name:-}" ] && script_loaded "kelvo-foreground-$kelvo_name"
+        kelvo_name=$(grep -aohs '":[0-9.]*"' "$XDG_RUNTIME_DIR"/kelvo/kwin-*.js | tr -d '"')
+        [ -n "$kelvo_name" ] && script_loaded "kelvo-foreground-$kelvo_name"
     }
 
     # A report from another bus name is refused; from KWin, wrong types and a 100 KB app id.
