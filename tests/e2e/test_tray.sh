@@ -71,17 +71,6 @@ quit_stores_the_session() {
     check_ended_between "$before" "$after" 1
 }
 
-# No watcher and no tray of Qt's own: one line says so, Kelvo runs on, and the widget shows
-# today's figures although the setting is off.
-no_tray_at_all() {
-    activate "$other_window"
-    launch_kelvo kelvo
-    wait_for_lines 1 "found no system tray"
-    wait_until 10 "the widget" find_kelvo_window '^Kelvo$'
-    sleep 0.5
-    [ "$(lines_in "$kelvo_err" "found no system tray")" -eq 1 ] || fail "said more than once"
-}
-
 # find_kelvo_window TITLE-PATTERN: the visible window with that title; sets $window.
 find_kelvo_window() {
     window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
@@ -159,7 +148,6 @@ one_window() {
 
 run_case "the item shows today; its switches work" --bus shows_today
 run_case "quit stores the session" --bus quit_stores_the_session
-run_case "no tray at all" --bus no_tray_at_all
 run_case "the widget from the menu" --bus widget_from_the_menu
 run_case "one settings window" --bus one_window "设置…" "Kelvo 设置" "980x*"
 run_case "one summary window" --bus one_window "今日总结" "Kelvo 总结" 1080x780

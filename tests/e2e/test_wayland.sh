@@ -70,8 +70,12 @@ hostile_app_id() {
     [[ $bundle == 'ChatGPT[31mx'* ]] || fail "control characters kept: ${bundle:0:20}"
 }
 
-# Without a tray the widget is on screen, and sway floats it above the tiled windows.
-widget_floats() { wait_until 10 "the widget among sway's floating windows" widget_floating; }
+# Without a tray (here there is no bus at all) one line says so, the widget is on screen, and
+# sway floats it above the tiled windows.
+widget_floats() {
+    wait_until 10 "the widget among sway's floating windows" widget_floating
+    [ "$(lines_in "$kelvo_err" "found no system tray")" -eq 1 ] || fail "not one line: no tray"
+}
 widget_floating() {
     "$as_user" swaymsg -t get_tree 2>/dev/null | python3 -c '
 import json, sys
