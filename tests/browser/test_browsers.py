@@ -168,7 +168,7 @@ def kill_host(pid):
 
 def check_browser(run, browser):
     """The steps both browsers go through. browser drives tabs: open_tab(url), activate(tab),
-    navigate(tab, url), open_private_window(url), open_window(url), stop()."""
+    navigate(tab, url), open_window(url, private=False), stop()."""
     chat, other = f"https://{CHAT_HOST}:{run.port}", f"https://{OTHER_HOST}:{run.port}"
     seen_chat = f"ChatGPT 网页 {CHAT_HOST} {chat}"
     first = wait_for("the host's tab file", run.record, 30, watch=browser.running)
@@ -191,7 +191,7 @@ def check_browser(run, browser):
         if (record := run.record()) and record[0] == chat:
             fail("the tab file shows chatgpt.com while only a private window shows it")
 
-    private = browser.open_private_window(f"{chat}/private")
+    private = browser.open_window(f"{chat}/private", private=True)
     expect(run, None, "none", "the private window in front", watch=never_chat)
     browser.navigate(private, f"{chat}/private/next")
     watch_for(1.0, never_chat)
@@ -328,12 +328,9 @@ class Chromium:
     def navigate(self, tab, url):
         self.in_worker(f"chrome.tabs.update({tab}, {{url: {json.dumps(url)}}})")
 
-    def open_private_window(self, url):
-        return self.open_window(url, "incognito: true, ")
-
-    def open_window(self, url, kind=""):
-        return self.in_worker(f"chrome.windows.create({{{kind}url: {json.dumps(url)}}})"
-                              ".then(w => w.tabs[0].id)")
+    def open_window(self, url, private=False):
+        return self.in_worker(f"chrome.windows.create({{incognito: {json.dumps(private)}, "
+                              f"url: {json.dumps(url)}}}).then(w => w.tabs[0].id)")
 
     def stop(self):
         os.write(self._out, b'{"id": 0, "method": "Browser.close"}\0')  # it may not answer
@@ -416,12 +413,10 @@ class Firefox:
         self.activate(tab)
         self.call("WebDriver:Navigate", url=url)
 
-    def open_private_window(self, url):
-        return self._open("window", url, private=True)
-
-    def open_window(self, url):
-        self.activate(self._normal)  # a window opened from a private one would be private too
-        return self._open("window", url)
+    def open_window(self, url, private=False):
+        if not private:  # a window opened from a private one would be private too
+            self.activate(self._normal)
+        return self._open("window", url, private)
 
     def stop(self):
         try:
