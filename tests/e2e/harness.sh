@@ -19,7 +19,6 @@ e2e_dir=$(realpath "$(dirname "${BASH_SOURCE[0]}")")
 desktop=$e2e_dir/../support/desktop.sh
 chat_entry="kelvo-e2e-chatgpt"
 reminder_line='[Kelvo] Reminder: 打开 ChatGPT'
-summary_line='[Kelvo] Daily Summary: '
 passed=0 failed=0 helpers=()
 
 fail() { echo "    FAIL: $*" >&2; exit 1; }
@@ -161,12 +160,21 @@ stored_sessions() { { grep -so '"endedAt"' "$state" || true; } | wc -l; }
 
 has_sessions() { [ "$(stored_sessions)" -ge "$1" ]; }
 
-# The last stored session: sets $app, $bundle, $started_at, $ended_at, $reminded_at.
+# The last stored session: sets $app, $bundle, $started_at, $ended_at, $reminded_at (times in
+# epoch seconds, "-" when absent). Fails unless state.json is a state document with a session.
 read_last_session() {
-    local sessions
-    sessions=$(python3 "$e2e_dir/state.py" "$state") || fail "state.json is not a state document"
-    [ -n "$sessions" ] || fail "no session stored"
-    IFS=$'\t' read -r app bundle started_at ended_at reminded_at <<<"$(tail -n 1 <<<"$sessions")"
+    local last
+    last=$(python3 - "$state" <<'PYTHON'
+import calendar, json, sys, time
+def epoch(text):
+    return "-" if text is None else str(calendar.timegm(time.strptime(text, "%Y-%m-%dT%H:%M:%SZ")))
+state = json.load(open(sys.argv[1], encoding="utf-8"))
+s, _ = state["sessions"][-1], state["reminderEvents"]
+print("\t".join([s["appName"], s.get("bundleIdentifier", "-"), epoch(s["startedAt"]),
+                 epoch(s["endedAt"]), epoch(s.get("firstReminderShownAt"))]))
+PYTHON
+    ) || fail "no session stored, or state.json is not a state document"
+    IFS=$'\t' read -r app bundle started_at ended_at reminded_at <<<"$last"
 }
 
 # check_ended_between BEFORE_US AFTER_US [SESSIONS]: the last session is the ChatGPT one, and its
