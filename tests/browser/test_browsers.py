@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Each browser of the table below, headless, with the real extension and the real browser host:
-the same steps in each, checked on the tab file and on what Kelvo sees (tabprobe). Runs inside
+"""One browser of the table below, headless, with the real extension and the real browser host:
+the same steps for each, checked on the tab file and on what Kelvo sees (tabprobe). Runs inside
 tests/support/desktop.sh --home, whose folder holds the logs; whatever a run starts is stopped
 when it ends, and the first failed check ends it.
 
-    test_browsers.py PATH-TO-KELVO-BROWSER-HOST PATH-TO-TABPROBE [BROWSER...]"""
+    test_browsers.py PATH-TO-KELVO-BROWSER-HOST PATH-TO-TABPROBE chromium|firefox"""
 import json
 import os
 import pathlib
@@ -426,31 +426,28 @@ class Firefox:
         wait_for("Firefox to end", lambda: self.process.poll() is not None, 30)
 
 
-# The browsers: name, key of the tab file, application id, driver.
-BROWSERS = [("chromium", "chromium", "chromium", Chromium),
-            ("firefox", "firefox", "firefox-esr", Firefox)]
+# The browsers by name: key of the tab file, application id, driver.
+BROWSERS = {"chromium": ("chromium", "chromium", Chromium),
+            "firefox": ("firefox", "firefox-esr", Firefox)}
 
 
-def main(host, tabprobe, *names):
+def main(host, tabprobe, name):
     # Stopped from outside (a time limit, Ctrl+C): the browser is stopped too.
     for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
         signal.signal(sig, lambda number, _: fail(f"stopped by signal {number}"))
-    status = 0
-    for name, browser_key, application_id, browser in BROWSERS:
-        if names and name not in names:
-            continue
-        try:
-            with Run(name, host, tabprobe, browser_key, application_id) as run:
-                run.serve()
-                run.step(f"{name}: the browser starts with the extension, which starts the host")
-                check_browser(run, browser(run))
-            print(f"ok: {name}")
-        except Exception as error:
-            if not isinstance(error, Failure):
-                traceback.print_exc()
-            print(f"FAIL: {name}: {error}", file=sys.stderr)
-            status = 1
-    return status
+    browser_key, application_id, browser = BROWSERS[name]
+    try:
+        with Run(name, host, tabprobe, browser_key, application_id) as run:
+            run.serve()
+            run.step(f"{name}: the browser starts with the extension, which starts the host")
+            check_browser(run, browser(run))
+    except Exception as error:
+        if not isinstance(error, Failure):
+            traceback.print_exc()
+        print(f"FAIL: {name}: {error}", file=sys.stderr)
+        return 1
+    print(f"ok: {name}")
+    return 0
 
 
 if __name__ == "__main__":
