@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
-"""Each browser of the table below, headless, with the real extension and the real browser host:
-the same steps in each, checked on the tab file and on what Kelvo sees (tabprobe). Runs inside
+"""One browser of the table below, headless, with the real extension and the real browser host:
+the same steps for each, checked on the tab file and on what Kelvo sees (tabprobe). Runs inside
 tests/support/desktop.sh --home, whose folder holds the logs; whatever a run starts is stopped
 when it ends, and the first failed check ends it.
 
-    test_browsers.py PATH-TO-KELVO-BROWSER-HOST PATH-TO-TABPROBE [BROWSER...]"""
+    test_browsers.py PATH-TO-KELVO-BROWSER-HOST PATH-TO-TABPROBE chromium|firefox"""
 import json
 import os
 import pathlib
@@ -168,7 +168,7 @@ def kill_host(pid):
 
 def check_browser(run, browser):
     """The steps both browsers go through. browser drives tabs: open_tab(url), activate(tab),
-    navigate(tab, url), open_private_window(url), open_window(url), stop()."""
+    navigate(tab, url), open_window(url, private=False), stop()."""
     chat, other = f"https://{CHAT_HOST}:{run.port}", f"https://{OTHER_HOST}:{run.port}"
     seen_chat = f"ChatGPT 网页 {CHAT_HOST} {chat}"
     first = wait_for("the host's tab file", run.record, 30, watch=browser.running)
@@ -191,7 +191,7 @@ def check_browser(run, browser):
         if (record := run.record()) and record[0] == chat:
             fail("the tab file shows chatgpt.com while only a private window shows it")
 
-    private = browser.open_private_window(f"{chat}/private")
+    private = browser.open_window(f"{chat}/private", private=True)
     expect(run, None, "none", "the private window in front", watch=never_chat)
     browser.navigate(private, f"{chat}/private/next")
     watch_for(1.0, never_chat)
@@ -328,12 +328,9 @@ class Chromium:
     def navigate(self, tab, url):
         self.in_worker(f"chrome.tabs.update({tab}, {{url: {json.dumps(url)}}})")
 
-    def open_private_window(self, url):
-        return self.open_window(url, "incognito: true, ")
-
-    def open_window(self, url, kind=""):
-        return self.in_worker(f"chrome.windows.create({{{kind}url: {json.dumps(url)}}})"
-                              ".then(w => w.tabs[0].id)")
+    def open_window(self, url, private=False):
+        return self.in_worker(f"chrome.windows.create({{incognito: {json.dumps(private)}, "
+                              f"url: {json.dumps(url)}}}).then(w => w.tabs[0].id)")
 
     def stop(self):
         os.write(self._out, b'{"id": 0, "method": "Browser.close"}\0')  # it may not answer
@@ -416,12 +413,10 @@ class Firefox:
         self.activate(tab)
         self.call("WebDriver:Navigate", url=url)
 
-    def open_private_window(self, url):
-        return self._open("window", url, private=True)
-
-    def open_window(self, url):
-        self.activate(self._normal)  # a window opened from a private one would be private too
-        return self._open("window", url)
+    def open_window(self, url, private=False):
+        if not private:  # a window opened from a private one would be private too
+            self.activate(self._normal)
+        return self._open("window", url, private)
 
     def stop(self):
         try:
@@ -431,31 +426,28 @@ class Firefox:
         wait_for("Firefox to end", lambda: self.process.poll() is not None, 30)
 
 
-# The browsers: name, key of the tab file, application id, driver.
-BROWSERS = [("chromium", "chromium", "chromium", Chromium),
-            ("firefox", "firefox", "firefox-esr", Firefox)]
+# The browsers by name: key of the tab file, application id, driver.
+BROWSERS = {"chromium": ("chromium", "chromium", Chromium),
+            "firefox": ("firefox", "firefox-esr", Firefox)}
 
 
-def main(host, tabprobe, *names):
+def main(host, tabprobe, name):
     # Stopped from outside (a time limit, Ctrl+C): the browser is stopped too.
     for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
         signal.signal(sig, lambda number, _: fail(f"stopped by signal {number}"))
-    status = 0
-    for name, browser_key, application_id, browser in BROWSERS:
-        if names and name not in names:
-            continue
-        try:
-            with Run(name, host, tabprobe, browser_key, application_id) as run:
-                run.serve()
-                run.step(f"{name}: the browser starts with the extension, which starts the host")
-                check_browser(run, browser(run))
-            print(f"ok: {name}")
-        except Exception as error:
-            if not isinstance(error, Failure):
-                traceback.print_exc()
-            print(f"FAIL: {name}: {error}", file=sys.stderr)
-            status = 1
-    return status
+    browser_key, application_id, browser = BROWSERS[name]
+    try:
+        with Run(name, host, tabprobe, browser_key, application_id) as run:
+            run.serve()
+            run.step(f"{name}: the browser starts with the extension, which starts the host")
+            check_browser(run, browser(run))
+    except Exception as error:
+        if not isinstance(error, Failure):
+            traceback.print_exc()
+        print(f"FAIL: {name}: {error}", file=sys.stderr)
+        return 1
+    print(f"ok: {name}")
+    return 0
 
 
 if __name__ == "__main__":

@@ -19,7 +19,6 @@ e2e_dir=$(realpath "$(dirname "${BASH_SOURCE[0]}")")
 desktop=$e2e_dir/../support/desktop.sh
 chat_entry="kelvo-e2e-chatgpt"
 reminder_line='[Kelvo] Reminder: 打开 ChatGPT'
-summary_line='[Kelvo] Daily Summary: '
 passed=0 failed=0 helpers=()
 
 fail() { echo "    FAIL: $*" >&2; exit 1; }
@@ -110,22 +109,26 @@ activate() {
 
 is_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
 
-# launch_kelvo NAME: starts the program with its standard error in $case_dir/NAME.log.
+# launch_kelvo NAME: starts the program (through the command in $run_as, when there is one) with
+# its standard error in $case_dir/NAME.log.
+run_as=()
 launch_kelvo() {
     kelvo_err=$case_dir/$1.log
     : >"$kelvo_err"
-    "$kelvo" >/dev/null 2>>"$kelvo_err" &
+    "${run_as[@]}" "$kelvo" >/dev/null 2>>"$kelvo_err" &
     kelvo_pid=$!
     helpers+=("$kelvo_pid")
 }
 
-# stop_kelvo SIGNAL: sends the signal and waits for the program to end; sets $kelvo_status.
-# The program installs its handlers only once it has started, so the signal waits for them.
+# stop_kelvo SIGNAL: sends the signal and waits for the program to end, which it must with
+# status 0. The program installs its handlers only once it has started, so the signal waits for
+# them.
 stop_kelvo() {
     wait_until 10 "Kelvo to handle termination signals" handles_termination_signals
     kill "-$1" "$kelvo_pid"
     wait_until 10 "Kelvo to end after SIG$1" gone "$kelvo_pid"
     collect_status
+    [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status after SIG$1"
 }
 
 # The exit status of the program that has ended, in $kelvo_status.
@@ -157,22 +160,29 @@ stored_sessions() { { grep -so '"endedAt"' "$state" || true; } | wc -l; }
 
 has_sessions() { [ "$(stored_sessions)" -ge "$1" ]; }
 
-state_query() {
-    python3 "$e2e_dir/state.py" "$1" "$state" "${@:2}" ||
-        fail "state.json is not a readable state document"
-}
-
-# The last stored session: sets $app, $bundle, $started_at, $ended_at, $reminded_at.
+# The last stored session: sets $app, $bundle, $started_at, $ended_at, $reminded_at (times in
+# epoch seconds, "-" when absent). Fails unless state.json is a state document with a session.
 read_last_session() {
-    local sessions
-    sessions=$(state_query sessions)
-    [ -n "$sessions" ] || fail "no session stored"
-    IFS=$'\t' read -r app bundle started_at ended_at reminded_at <<<"$(tail -n 1 <<<"$sessions")"
+    local last
+    last=$(python3 - "$state" <<'PYTHON'
+import calendar, json, sys, time
+def epoch(text):
+    return "-" if text is None else str(calendar.timegm(time.strptime(text, "%Y-%m-%dT%H:%M:%SZ")))
+state = json.load(open(sys.argv[1], encoding="utf-8"))
+s, _ = state["sessions"][-1], state["reminderEvents"]
+print("\t".join([s["appName"], s.get("bundleIdentifier", "-"), epoch(s["startedAt"]),
+                 epoch(s["endedAt"]), epoch(s.get("firstReminderShownAt"))]))
+PYTHON
+    ) || fail "no session stored, or state.json is not a state document"
+    IFS=$'\t' read -r app bundle started_at ended_at reminded_at <<<"$last"
 }
 
-# check_ended_between BEFORE_US AFTER_US: the last session is the ChatGPT one, and its endedAt,
-# stored in whole seconds, lies between the two instants (allowing for the truncation).
+# check_ended_between BEFORE_US AFTER_US [SESSIONS]: the last session is the ChatGPT one, and its
+# endedAt, stored in whole seconds, lies between the two instants (allowing for the truncation);
+# with SESSIONS, that many are stored.
 check_ended_between() {
+    [ -z "${3:-}" ] || [ "$(stored_sessions)" -eq "$3" ] ||
+        fail "$(stored_sessions) sessions stored, not $3"
     read_last_session
     [ "$app" = ChatGPT ] || fail "stored appName is '$app', not ChatGPT"
     [ "$bundle" = "$chat_entry" ] || fail "stored bundleIdentifier is '$bundle', not $chat_entry"
@@ -209,20 +219,15 @@ follow_switches() {
     done
 }
 
-# run_checks CHECK...: for scripts whose checks share one desktop. Each runs in a subshell of its
-# own, where a failed one ends, stopping the helpers it started; then the tally.
+# run_checks CHECK...: for scripts whose checks share one desktop and one Kelvo, in this order;
+# the first failed check ends the script.
 run_checks() {
     local check started
     for check in "$@"; do
         started=$(now_us)
-        if (helpers=() && trap 'kill "${helpers[@]}" 2>/dev/null || true' EXIT && "$check"); then
-            passed=$((passed + 1)) && echo "ok    $check ($((($(now_us) - started) / 1000)) ms)"
-        else
-            failed=$((failed + 1)) && echo "FAIL  $check"
-        fi
+        "$check"
+        echo "ok    $check ($((($(now_us) - started) / 1000)) ms)"
     done
-    echo "$passed passed, $failed failed"
-    [ "$failed" -eq 0 ]
 }
 
 # prepare_state JSON: a state file written before Kelvo starts, as a previous run would leave it.

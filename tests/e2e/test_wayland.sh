@@ -13,7 +13,7 @@ source "$(dirname "$0")/harness.sh"
 unset QT_QPA_PLATFORM
 export XDG_SESSION_TYPE=wayland
 case_dir=$KELVO_DESKTOP_DIR state=$KELVO_STORE_DIR/state.json
-as_user=$case_dir/as-user
+as_user=$case_dir/as-user run_as=("$case_dir/as-user")
 # Where sway's user can read them, wherever the tree is.
 install -m 755 "$kelvo" "$case_dir/kelvo"
 install -m 644 "$e2e_dir/lost-display.supp" "$case_dir/lost-display.supp"
@@ -34,17 +34,6 @@ swaymsg_ok() { "$as_user" swaymsg "$@" >/dev/null 2>&1; }
 # activate APP-ID-REGEX: moves the focus and returns once sway has done so.
 activate() { swaymsg_ok "[app_id=\"$1\"] focus" || fail "could not focus $1"; }
 
-# launch_kelvo NAME [ENV-ARGUMENTS...]: the checks run in subshells, which cannot wait for Kelvo:
-# its status goes to a file.
-launch_kelvo() {
-    kelvo_err=$case_dir/$1.log kelvo_name=$1
-    { env "${@:2}" "$as_user" "$kelvo" >/dev/null 2>>"$kelvo_err" ||
-        echo $? >"$case_dir/$1.status"; } &
-    kelvo_pid=$!
-    helpers+=("$kelvo_pid")
-}
-collect_status() { kelvo_status=$(cat "$case_dir/$kelvo_name.status" 2>/dev/null || echo 0); }
-
 long_id="ChatGPT"$'\x01\x1b[31m\t'$(printf 'x%.0s' {1..3000})
 open_window "$chat_entry"
 open_window "$long_id"
@@ -53,10 +42,11 @@ activate org.example.Notes
 # Beside it, on a state folder of its own, a Kelvo on Qt's own Wayland platform.
 native_store=$case_dir/store-native
 mkdir -m 700 "$native_store" && chown --reference="$KELVO_STORE_DIR" "$native_store"
-launch_kelvo native KELVO_STORE_DIR="$native_store" QT_QPA_PLATFORM=wayland
+KELVO_STORE_DIR=$native_store QT_QPA_PLATFORM=wayland launch_kelvo native
 native_pid=$kelvo_pid
 # Qt ends it with exit(1) once XWayland is gone, leaving its X connection open.
-launch_kelvo kelvo LSAN_OPTIONS="suppressions=$case_dir/lost-display.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+LSAN_OPTIONS="suppressions=$case_dir/lost-display.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
+    launch_kelvo kelvo
 
 # A non-AI window in front opens no session; each switch to the ChatGPT window opens one, each
 # switch away ends it, both within a second of the switch.
@@ -80,8 +70,12 @@ hostile_app_id() {
     [[ $bundle == 'ChatGPT[31mx'* ]] || fail "control characters kept: ${bundle:0:20}"
 }
 
-# Without a tray the widget is on screen, and sway floats it above the tiled windows.
-widget_floats() { wait_until 10 "the widget among sway's floating windows" widget_floating; }
+# Without a tray (here there is no bus at all) one line says so, the widget is on screen, and
+# sway floats it above the tiled windows.
+widget_floats() {
+    wait_until 10 "the widget among sway's floating windows" widget_floating
+    [ "$(lines_in "$kelvo_err" "found no system tray")" -eq 1 ] || fail "not one line: no tray"
+}
 widget_floating() {
     "$as_user" swaymsg -t get_tree 2>/dev/null | python3 -c '
 import json, sys
@@ -108,7 +102,7 @@ compositor_dies() {
     collect_status
     ((kelvo_status < 128)) || fail "ended by signal $((kelvo_status - 128))"
     check_ended_between "$before" "$after"
-    kelvo_name=native state=$native_store/state.json
+    kelvo_pid=$native_pid state=$native_store/state.json
     collect_status
     ((kelvo_status < 128)) || fail "native: ended by signal $((kelvo_status - 128))"
     check_ended_between "$before" "$after"

@@ -52,22 +52,15 @@ def calls():
             if name == "RegisterStatusNotifierItem"]
 
 
-def item():
-    """The registered item's bus name and object path."""
-    service = str(calls()[-1][0])
-    if service.startswith("/"):
-        return next(str(n) for n in dbus.SessionBus().list_names()
-                    if str(n).startswith(ITEM)), service
-    return service, "/StatusNotifierItem"
-
-
 def item_object():
-    return dbus.SessionBus().get_object(*item())
+    """The registered item: Kelvo registers the bus name of its item."""
+    return dbus.SessionBus().get_object(str(calls()[-1][0]), "/StatusNotifierItem")
 
 
 def menu_object():
-    path = item_object().Get(ITEM, "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
-    return dbus.SessionBus().get_object(item()[0], path)
+    item = item_object()
+    path = item.Get(ITEM, "Menu", dbus_interface=dbus.PROPERTIES_IFACE)
+    return dbus.SessionBus().get_object(item.bus_name, path)
 
 
 def entries():

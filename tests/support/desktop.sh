@@ -9,9 +9,6 @@
 #   --display        Xvfb with openbox, in DISPLAY; the server's pid in KELVO_DESKTOP_XVFB_PID
 #   --bus            a session bus; it activates only what $KELVO_DESKTOP_DIR/services offers
 #   --system-bus     a second bus of the same kind, in DBUS_SYSTEM_BUS_ADDRESS
-#   --mock 'ARGS'    python3 -m dbusmock ARGS ('NAME PATH INTERFACE' or '--template NAME'), on
-#                    the bus its template names (else the session bus), once its name is owned
-#   --logind         --mock '--template logind'
 #   --notifications  dunst on the display and the session bus, its pid in KELVO_DESKTOP_DUNST_PID.
 #                    Nothing times out. Each notification shown is appended to notifications.log
 #                    as id, app name, summary, body and desktop entry: fields separated by US,
@@ -98,22 +95,6 @@ EOF
     background "$1" dbus-daemon --nofork --print-address=3 --config-file="$dir/$1.conf" \
         3>"$dir/$1"
     wait_for "the $1" test -s "$dir/$1"
-}
-
-# start_mock ARGS: python3-dbusmock (the system interpreter's) with those arguments.
-start_mock() {
-    local arguments name system=False bus=--session
-    read -ra arguments <<<"$1"
-    name=${arguments[0]}
-    if [ "$name" = --template ]; then
-        read -r name system < <(/usr/bin/python3 -c "import dbusmock.templates.${arguments[1]} as t
-print(t.BUS_NAME, t.SYSTEM_BUS)")
-    fi
-    [ "$system" = True ] && bus=--system && arguments=(--system "${arguments[@]}")
-    background "mock-$name" /usr/bin/python3 -m dbusmock "${arguments[@]}"
-    wait_for "$name on the bus" dbus-send "$bus" \
-        --dest=org.freedesktop.DBus --print-reply /org/freedesktop/DBus \
-        org.freedesktop.DBus.GetNameOwner "string:$name"
 }
 
 start_dunst() {
@@ -248,14 +229,12 @@ gnome_evaluates() {
         -m org.gnome.Shell.Eval 1) == "(true, '1')" ]]
 }
 
-display=0 bus=0 system_bus=0 notifications=0 home=0 sway=0 kwin=0 gnome=0 mocks=() runtimes=()
+display=0 bus=0 system_bus=0 notifications=0 home=0 sway=0 kwin=0 gnome=0 runtimes=()
 while [ $# -gt 0 ]; do
     case $1 in
     --display) display=1 ;;
     --bus) bus=1 ;;
     --system-bus) system_bus=1 ;;
-    --mock) mocks+=("$2") && shift ;;
-    --logind) mocks+=("--template logind") ;;
     --notifications) display=1 bus=1 notifications=1 ;;
     --home) home=1 ;;
     --sway) sway=1 ;;
@@ -268,10 +247,6 @@ while [ $# -gt 0 ]; do
     shift
 done
 [ $# -gt 0 ] || { echo "usage: desktop.sh [OPTION...] [--] COMMAND [ARGUMENT...]" >&2 && exit 2; }
-for mock in "${mocks[@]}"; do
-    [[ $mock == --template* ]] && system_bus=1 # the template tells which bus; both are there
-    bus=1
-done
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/kelvo-desktop.XXXXXX")
 pids=()
@@ -296,9 +271,6 @@ if ((system_bus)); then
     start_bus system-bus
     DBUS_SYSTEM_BUS_ADDRESS=$(<"$dir/system-bus")
 fi
-for mock in "${mocks[@]}"; do
-    start_mock "$mock"
-done
 ((notifications)) && start_dunst
 ((sway)) && start_sway
 ((kwin)) && start_kwin
