@@ -66,8 +66,6 @@ void RemindersTest::reminders_data()
     const QString started = s + u"10:00:00 s1; "_s;
     QTest::newRow("acknowledge") << u"start chatgpt; at 3 10:01:30; answer ACK s1"_s
                                  << started + u"sessionStart acknowledged 3 10:01:30 s1"_s;
-    QTest::newRow("mute") << u"start chatgpt; at 3 10:01:30; answer MUTE_TODAY s1"_s
-                          << started + u"sessionStart muteToday 3 10:01:30 s1"_s;
     QTest::newRow("dismissed") << u"start chatgpt; at 3 10:01:30; answer DISMISSED s1"_s
                                << started + u"sessionStart dismissed 3 10:01:30 s1"_s;
     QTest::newRow("click on the daily summary")
