@@ -7,24 +7,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const FrontmostAppSnapshot chatGpt{u"chatgpt"_s, u"ChatGPT"_s};
-const FrontmostAppSnapshot claude{u"claude-desktop"_s, u"Claude"_s};
-const FrontmostAppSnapshot editor{u"org.gnome.TextEditor"_s, u"文本编辑器"_s};
-const FrontmostAppSnapshot chromium{u"chromium"_s, u"Chromium"_s};
-
 const QDateTime launchTime(QDate(2026, 5, 12), QTime(9, 0), QTimeZone::utc());
 
-struct Harness : EngineHarness {
-    explicit Harness(StoredState initial = {})
-        : EngineHarness(launchTime, std::move(initial))
-    {}
-
-    void start(const FrontmostAppSnapshot& front)
-    {
-        monitor.setForeground(front);
-        engine->start();
-    }
+const QHash<QString, FrontmostAppSnapshot> apps{
+    {u"chatgpt"_s, {u"chatgpt"_s, u"ChatGPT"_s}},
+    {u"claude"_s, {u"claude-desktop"_s, u"Claude"_s}},
+    {u"editor"_s, {u"org.gnome.TextEditor"_s, u"文本编辑器"_s}},
+    {u"chromium"_s, {u"chromium"_s, u"Chromium"_s}},
 };
+
+QString secondsAfterLaunch(const QDateTime& at)
+{
+    return QString::number(launchTime.msecsTo(at) / 1000.0, 'g', 10);
+}
 
 } // namespace
 
@@ -32,199 +27,158 @@ class AppStateTest final : public QObject {
     Q_OBJECT
 
 private slots:
-    void pollThenChangeOpensExactlyOneSession();
-    void switchingToolsLeavesNoGap();
-    void tabChangeWhileBrowserStaysInFrontClosesSession();
-    void pruneKeepsExactlyNinetyDays_data();
-    void pruneKeepsExactlyNinetyDays();
-    void stopStoresOpenSession();
+    void sessions_data();
+    void sessions();
     void permissionIsReadAfterStart();
-    void sleepEndsTheSessionAtTheLastObservation_data();
-    void sleepEndsTheSessionAtTheLastObservation();
-    void lockedScreenIsNotUse();
-    void everySaveRedrawsTheWidget();
 };
 
-void AppStateTest::pollThenChangeOpensExactlyOneSession()
+// Each row is a script of steps separated by "; ", run in order (wall-clock seconds since the
+// launch):
+//   before start: "old S" (a stored 60 s session that began S seconds before the launch),
+//                 "widget on" (the desktop widget enabled in the stored settings);
+//   "start [APP]" (the engine starts with APP, or nothing, in front), "front APP" (an activation),
+//   "poll" (an unchanged observation), "tab URL" (Chromium's active tab), "wait S" (time passes),
+//   "sleep S" (the machine sleeps: only the wall clock moves), "away on|off" (screen locked),
+//   "web on|off", "desktop on|off", "widget on|off", "menu" (the widget's menu toggle), "stop";
+//   checks: "today S" (today's total with the open session), "shows [TEXT]" (the widget's
+//   duration, nothing when hidden).
+// Then the stored sessions and the open one read "name[@domain] from-to" ("from-" while open);
+// each session begun since the launch had exactly one start reminder, naming it; and the store
+// holds what the engine holds.
+void AppStateTest::sessions_data()
 {
-    Harness h;
-    h.start(editor);
-    h.monitor.bringToFront(chatGpt); // onPoll, then onChange with the same snapshot
-    QVERIFY(h.engine->activeSession());
-    const QUuid id = h.engine->activeSession()->id;
-    QCOMPARE(h.log.calls.filter(u"notifications.start:"_s),
-             QStringList{u"notifications.start:ChatGPT:"_s +
-                         id.toString(QUuid::WithoutBraces).toUpper()});
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("expected");
 
-    h.clock.advance(2);
-    h.monitor.emitCurrentSnapshot(); // the next poll: unchanged, onPoll only
-    QCOMPARE(h.engine->activeSession()->id, id);
-    QVERIFY(h.engine->sessions().isEmpty());
+    QTest::newRow("poll, then change: one session, one reminder")
+        << u"start editor; front chatgpt; wait 2; poll"_s << u"ChatGPT 0-"_s;
+    QTest::newRow("switching tools leaves no gap; under a second is stored")
+        << u"start chatgpt; wait 0.3; front claude"_s << u"ChatGPT 0-0.3; Claude 0.3-"_s;
+    QTest::newRow("tab change while the browser stays in front")
+        << u"tab https://claude.ai/; start chromium; wait 4; tab https://example.org/; poll"_s
+        << u"Claude 网页@claude.ai 0-4"_s;
+    // Each switch reads the foreground again at once, without waiting for the next poll.
+    QTest::newRow("web monitoring off and on")
+        << u"tab https://chatgpt.com/; start chromium; web off; web on"_s
+        << u"ChatGPT 网页@chatgpt.com 0-0; ChatGPT 网页@chatgpt.com 0-"_s;
+    QTest::newRow("desktop monitoring off and on")
+        << u"start chatgpt; desktop off; desktop on"_s << u"ChatGPT 0-0; ChatGPT 0-"_s;
+    QTest::newRow("loading and starting prune nothing")
+        << u"old 7776001; start chatgpt"_s << u"Old -7776001--7775941; ChatGPT 0-"_s;
+    QTest::newRow("a close prunes what began over 90 days before")
+        << u"old 7776001; start chatgpt; front editor"_s << u"ChatGPT 0-0"_s;
+    QTest::newRow("a close keeps exactly 90 days")
+        << u"old 7776000; start chatgpt; front editor"_s << u"Old -7776000--7775940; ChatGPT 0-0"_s;
+    QTest::newRow("stop stores the open session, counted today before")
+        << u"widget on; start chatgpt; wait 600; today 600; stop; shows"_s << u"ChatGPT 0-600"_s;
+    // A closed session redraws the widget with the new total, without waiting for the tick.
+    QTest::newRow("every save redraws the widget")
+        << u"widget on; start chatgpt; wait 600; front editor; shows 10分"_s << u"ChatGPT 0-600"_s;
+    QTest::newRow("widget from the menu, hidden and shown again")
+        << u"start; menu; shows 0秒; widget off; shows; widget on; shows 0秒"_s << QString();
+    // A wake is seen as wall time passing beyond the monotonic clock between two observations.
+    QTest::newRow("sleep over a minute ends the session at the last observation")
+        << u"start chatgpt; wait 2; poll; sleep 61; wait 2; poll"_s
+        << u"ChatGPT 0-2; ChatGPT 65-"_s;
+    QTest::newRow("sleep of a minute does not")
+        << u"start chatgpt; wait 2; poll; sleep 60; wait 2; poll"_s << u"ChatGPT 0-"_s;
+    // Polls go on behind the lock screen; unlocking reads the foreground afresh.
+    QTest::newRow("a locked screen is not use")
+        << u"start chatgpt; wait 300; away on; wait 1800; poll; wait 60; away off"_s
+        << u"ChatGPT 0-300; ChatGPT 2160-"_s;
 }
 
-void AppStateTest::switchingToolsLeavesNoGap()
+void AppStateTest::sessions()
 {
-    Harness h;
-    h.start(chatGpt);
-    const QUuid first = h.engine->activeSession()->id;
+    QFETCH(QString, steps);
+    QFETCH(QString, expected);
 
-    h.clock.advanceMs(300); // a session under a second is stored like any other
-    const QDateTime switchTime = h.clock.now();
-    h.monitor.bringToFront(claude);
-
-    QCOMPARE(h.engine->sessions().size(), 1);
-    QCOMPARE(h.engine->sessions().first().id, first);
-    QCOMPARE(h.engine->sessions().first().endedAt, switchTime);
-    QVERIFY(h.engine->activeSession());
-    QCOMPARE(h.engine->activeSession()->displayName, u"Claude"_s);
-    QCOMPARE(h.engine->activeSession()->startedAt, switchTime);
-    QCOMPARE(h.store.state.sessions, h.engine->sessions());
-}
-
-void AppStateTest::tabChangeWhileBrowserStaysInFrontClosesSession()
-{
-    Harness h;
-    h.tabs.setActiveTab(u"chromium"_s, u"https://claude.ai/"_s);
-    h.start(chromium);
-    QVERIFY(h.engine->activeSession());
-
-    h.clock.advance(4);
-    h.tabs.setActiveTab(u"chromium"_s, u"https://example.org/"_s);
-    h.monitor.emitCurrentSnapshot(); // the poll sees the same application
-    QVERIFY(!h.engine->activeSession());
-    QCOMPARE(h.engine->sessions().size(), 1);
-    const AiUsageSession& closed = h.engine->sessions().first();
-    QCOMPARE(closed.endedAt, h.clock.now());
-    QCOMPARE(closed.sourceType, SessionSourceType::browserDomain);
-    QCOMPARE(closed.domain, u"claude.ai"_s);
-}
-
-void AppStateTest::pruneKeepsExactlyNinetyDays_data()
-{
-    QTest::addColumn<qint64>("age");
-    QTest::addColumn<bool>("kept");
-    QTest::newRow("90 days and 1 s") << qint64(7'776'001) << false;
-    QTest::newRow("exactly 90 days") << qint64(7'776'000) << true;
-}
-
-void AppStateTest::pruneKeepsExactlyNinetyDays()
-{
-    QFETCH(qint64, age);
-    QFETCH(bool, kept);
-
-    AiUsageSession old;
-    old.startedAt = launchTime.addSecs(-age);
-    old.endedAt = old.startedAt.addSecs(60);
     StoredState initial;
-    initial.sessions = {old};
-    Harness h(initial);
-    h.start(chatGpt);
-    QCOMPARE(h.engine->sessions().size(), 1); // loading and starting prune nothing
-    h.monitor.bringToFront(editor); // the close prunes, measured from the close's own time
+    std::optional<EngineHarness> h;
+    for (const QString& step : steps.split(u"; "_s)) {
+        const QString verb = step.section(u' ', 0, 0);
+        const QString arg = step.section(u' ', 1);
+        const bool on = arg == u"on"_s;
+        if (verb == u"old"_s) {
+            AiUsageSession old;
+            old.appName = u"Old"_s;
+            old.startedAt = launchTime.addSecs(-arg.toLongLong());
+            old.endedAt = old.startedAt.addSecs(60);
+            initial.sessions.append(old);
+            continue;
+        }
+        if (verb == u"widget"_s && !h) {
+            initial.settings.desktopWidgetEnabled = on;
+            continue;
+        }
+        if (!h)
+            h.emplace(launchTime, initial);
+        if (verb == u"start"_s) {
+            h->monitor.setForeground(apps.value(arg));
+            h->engine->start();
+        } else if (verb == u"front"_s) {
+            h->monitor.bringToFront(apps.value(arg));
+        } else if (verb == u"poll"_s) {
+            h->monitor.emitCurrentSnapshot();
+        } else if (verb == u"tab"_s) {
+            h->tabs.setActiveTab(u"chromium"_s, arg);
+        } else if (verb == u"wait"_s) {
+            h->clock.advanceMs(qRound64(arg.toDouble() * 1000));
+        } else if (verb == u"sleep"_s) {
+            h->clock.sleep(arg.toLongLong());
+        } else if (verb == u"away"_s) {
+            h->engine->setUserAway(on);
+        } else if (verb == u"web"_s) {
+            h->engine->setWebMonitoringEnabled(on);
+        } else if (verb == u"desktop"_s) {
+            h->engine->setDesktopMonitoringEnabled(on);
+        } else if (verb == u"widget"_s) {
+            h->engine->setDesktopWidgetEnabled(on);
+        } else if (verb == u"menu"_s) {
+            h->engine->toggleDesktopWidgetFromMenu();
+        } else if (verb == u"stop"_s) {
+            h->engine->stop();
+            QCOMPARE(h->log.count(u"monitor.stop"_s), 1);
+        } else if (verb == u"today"_s) {
+            QCOMPARE(h->engine->todaySummary(h->clock.now()).totalDuration, arg.toDouble());
+            QCOMPARE(h->engine->summarySnapshot(h->clock.now()).today.totalDuration,
+                     arg.toDouble());
+        } else if (verb == u"shows"_s) {
+            QCOMPARE(h->surfaces.widgetVisible ? h->surfaces.widgetDuration : QString(), arg);
+        } else {
+            QFAIL(qPrintable(u"unknown step: "_s + step));
+        }
+    }
 
-    QCOMPARE(h.engine->sessions().size(), kept ? 2 : 1);
-    QCOMPARE(h.engine->sessions().last().appName, u"ChatGPT"_s);
-    QCOMPARE(h.store.state.sessions, h.engine->sessions());
-}
-
-void AppStateTest::stopStoresOpenSession()
-{
-    StoredState initial;
-    initial.settings.desktopWidgetEnabled = true;
-    Harness h(initial);
-    h.start(chatGpt);
-    h.clock.advance(600);
-    // The open session counts in today's figures before it is stored.
-    QCOMPARE(h.engine->todaySummary(h.clock.now()).totalDuration, 600.0);
-    QCOMPARE(h.engine->summarySnapshot(h.clock.now()).today.totalDuration, 600.0);
-
-    h.engine->stop();
-    QVERIFY(!h.engine->activeSession());
-    QCOMPARE(h.store.state.sessions.size(), 1);
-    QCOMPARE(h.store.state.sessions.first().endedAt, launchTime.addSecs(600));
-    QVERIFY(h.log.calls.contains(u"monitor.stop"_s));
-    QVERIFY(!h.surfaces.widgetVisible);
+    QStringList seen, reminders;
+    const auto add = [&](const QString& name, const std::optional<QString>& domain, const QUuid& id,
+                         const QDateTime& from, const QString& to) {
+        seen.append(u"%1%2 %3-%4"_s.arg(name, domain ? u"@"_s + *domain : QString(),
+                                        secondsAfterLaunch(from), to));
+        if (from >= launchTime)
+            reminders.append(u"notifications.start:%1:%2"_s.arg(
+                name, id.toString(QUuid::WithoutBraces).toUpper()));
+    };
+    for (const AiUsageSession& s : h->engine->sessions())
+        add(s.appName, s.domain, s.id, s.startedAt, secondsAfterLaunch(s.endedAt));
+    if (const auto& open = h->engine->activeSession())
+        add(open->displayName, open->domain, open->id, open->startedAt, QString());
+    QCOMPARE(seen.join(u"; "_s), expected);
+    QCOMPARE(h->log.calls.filter(u"notifications.start:"_s), reminders);
+    QCOMPARE(h->store.state.sessions, h->engine->sessions());
 }
 
 void AppStateTest::permissionIsReadAfterStart()
 {
-    Harness h;
+    EngineHarness h(launchTime);
     h.notifications.state = NotificationAuthorizationState::notDetermined;
-    h.start({});
+    h.engine->start();
     // Asked without waiting: the answer arrives after start() has returned.
     QCOMPARE(h.engine->notificationAuthorizationStatus(),
              NotificationAuthorizationState::unsupported);
     QTRY_COMPARE(h.engine->notificationAuthorizationStatus(),
                  NotificationAuthorizationState::notDetermined);
     QCOMPARE(h.log.count(u"notifications.requestAuthorization"_s), 0);
-}
-
-void AppStateTest::sleepEndsTheSessionAtTheLastObservation_data()
-{
-    QTest::addColumn<qint64>("slept");
-    QTest::addColumn<bool>("closed");
-    QTest::newRow("61 s") << qint64(61) << true;
-    QTest::newRow("60 s") << qint64(60) << false;
-}
-
-void AppStateTest::sleepEndsTheSessionAtTheLastObservation()
-{
-    QFETCH(qint64, slept);
-    QFETCH(bool, closed);
-
-    Harness h;
-    h.start(chatGpt);
-    h.clock.advance(2);
-    h.monitor.emitCurrentSnapshot();
-    const QDateTime lastPoll = h.clock.now();
-    const QUuid first = h.engine->activeSession()->id;
-
-    h.clock.sleep(slept);
-    h.clock.advance(2);
-    h.monitor.emitCurrentSnapshot(); // the first poll after waking; ChatGPT is still in front
-
-    QVERIFY(h.engine->activeSession());
-    if (closed) {
-        QCOMPARE(h.engine->sessions().size(), 1);
-        QCOMPARE(h.engine->sessions().first().id, first);
-        QCOMPARE(h.engine->sessions().first().endedAt, lastPoll);
-        QCOMPARE(h.engine->activeSession()->startedAt, h.clock.now()); // use again from now
-    } else {
-        QVERIFY(h.engine->sessions().isEmpty());
-        QCOMPARE(h.engine->activeSession()->id, first);
-    }
-}
-
-void AppStateTest::lockedScreenIsNotUse()
-{
-    Harness h;
-    h.start(chatGpt);
-    h.clock.advance(300);
-    const QDateTime lockTime = h.clock.now();
-    h.engine->setUserAway(true);
-    QVERIFY(!h.engine->activeSession());
-    QCOMPARE(h.engine->sessions().first().endedAt, lockTime);
-
-    h.clock.advance(1800);
-    h.monitor.emitCurrentSnapshot(); // polls go on behind the lock screen
-    QVERIFY(!h.engine->activeSession());
-
-    h.engine->setUserAway(false); // unlocking reads the foreground afresh
-    QVERIFY(h.engine->activeSession());
-    QCOMPARE(h.engine->activeSession()->startedAt, h.clock.now());
-    QCOMPARE(h.engine->sessions().size(), 1);
-}
-
-// A closed session redraws the widget with the new total, without waiting for the tick.
-void AppStateTest::everySaveRedrawsTheWidget()
-{
-    StoredState initial;
-    initial.settings.desktopWidgetEnabled = true;
-    Harness h(initial);
-    h.start(chatGpt);
-    h.clock.advance(600);
-    h.monitor.bringToFront(editor);
-    QCOMPARE(h.surfaces.widgetDuration, u"10分"_s);
 }
 
 QTEST_GUILESS_MAIN(AppStateTest)

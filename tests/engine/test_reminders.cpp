@@ -10,41 +10,16 @@ namespace {
 // Local times in a zone whose day starts at 16:00 UTC, so a UTC day key would be wrong.
 const QTimeZone zone("Asia/Shanghai");
 
-QDateTime at(int day, int hour, int minute, int second = 0)
+// "D HH:MM[:SS]": that local time on the Dth of June 2026.
+QDateTime at(const QString& text)
 {
-    return QDateTime(QDate(2026, 6, day), QTime(hour, minute, second), zone);
+    return QDateTime(QDate(2026, 6, text.section(u' ', 0, 0).toInt()),
+                     QTime::fromString(text.section(u' ', 1), Qt::ISODate), zone);
 }
 
-const FrontmostAppSnapshot chatGpt{u"chatgpt"_s, u"ChatGPT"_s};
-const FrontmostAppSnapshot editor{u"org.gnome.TextEditor"_s, u"Editor"_s};
-
-StoredState prepared(const std::function<void(StoredState&)>& setup)
-{
-    StoredState state;
-    if (setup)
-        setup(state);
-    return state;
-}
-
-// An engine started at `now` with ChatGPT in front, on the state that `setup` prepared.
-struct Harness : EngineHarness {
-    explicit Harness(const QDateTime& now, const std::function<void(StoredState&)>& setup = {})
-        : EngineHarness(now, prepared(setup), zone)
-    {
-        monitor.setForeground(chatGpt);
-        engine->start();
-    }
-
-    qsizetype sent(const QString& kind) const
-    {
-        return log.calls.filter(u"notifications."_s + kind).size();
-    }
-    QUuid openId() const { return engine->activeSession()->id; }
-    void tickAt(const QDateTime& now)
-    {
-        clock.set(now);
-        engine->tick();
-    }
+const QHash<QString, FrontmostAppSnapshot> apps{
+    {u"chatgpt"_s, {u"chatgpt"_s, u"ChatGPT"_s}},
+    {u"editor"_s, {u"org.gnome.TextEditor"_s, u"Editor"_s}},
 };
 
 } // namespace
@@ -53,225 +28,182 @@ class RemindersTest final : public QObject {
     Q_OBJECT
 
 private slots:
-    void quietHours_data();
-    void quietHours();
-    void remindersOffStillRecordsAnswers();
-    void answersAreRecordedWithTheirKind_data();
-    void answersAreRecordedWithTheirKind();
-    void snoozeBringsOneFollowUpForTheOpenSessionOnly();
-    void muteLapsesAtLocalMidnight();
-    void dailySummary_data();
-    void dailySummary();
+    void reminders_data();
+    void reminders();
     void dateForIsTodayLocal();
 };
 
-void RemindersTest::quietHours_data()
+// Each row is a script of steps separated by "; ". Before the launch: "reminders off",
+// "summary HH:MM" (the daily summary, off unless given), "quiet HH:MM-HH:MM", "muted DAY-KEY", and
+// "at D HH:MM[:SS]" (the launch's local time; 10:00 on the 3rd unless given). Then "start [APP]"
+// (the launch, with APP or nothing in front), "at D HH:MM[:SS]" (the clock moves and the engine
+// ticks), "front APP", "answer ACTION [sN]" (the user's answer, by its stored text, to a
+// notification of the Nth session, stored ones first, or of none), "again" (stopped and launched
+// again on what it stored, with nothing in front). Then the reminder events read "kind action D
+// HH:MM:SS sN|-", and the notifications sent are exactly the ones that the shown events record.
+void RemindersTest::reminders_data()
 {
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<QTime>("start");
-    QTest::addColumn<QTime>("end");
-    QTest::addColumn<QTime>("now");
-    QTest::addColumn<bool>("quiet");
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("events");
 
-    const QTime night(22, 0), morning(8, 0), nine(9, 0), five(17, 0);
-    QTest::newRow("wrapping: start minute") << true << night << morning << QTime(22, 0) << true;
-    QTest::newRow("wrapping: before start") << true << night << morning << QTime(21, 59) << false;
-    QTest::newRow("wrapping: midnight") << true << night << morning << QTime(0, 0) << true;
-    QTest::newRow("wrapping: before end") << true << night << morning << QTime(7, 59, 59) << true;
-    QTest::newRow("wrapping: end minute") << true << night << morning << QTime(8, 0) << false;
-    QTest::newRow("day: start") << true << nine << five << QTime(9, 0) << true;
-    QTest::newRow("day: before") << true << nine << five << QTime(8, 59) << false;
-    QTest::newRow("day: end") << true << nine << five << QTime(17, 0) << false;
-    QTest::newRow("equal start and end: all day") << true << nine << nine << QTime(3, 17) << true;
-    QTest::newRow("disabled") << false << night << morning << QTime(23, 0) << false;
-}
+    const QString s = u"sessionStart shown 3 "_s;
+    QTest::newRow("quiet 22-8: start minute")
+        << u"quiet 22:00-08:00; at 3 22:00; start chatgpt"_s << QString();
+    QTest::newRow("quiet 22-8: before end")
+        << u"quiet 22:00-08:00; at 3 07:59:59; start chatgpt"_s << QString();
+    QTest::newRow("quiet 22-8: end minute")
+        << u"quiet 22:00-08:00; at 3 08:00; start chatgpt"_s << s + u"08:00:00 s1"_s;
+    QTest::newRow("quiet 9-17: start")
+        << u"quiet 09:00-17:00; at 3 09:00; start chatgpt"_s << QString();
+    QTest::newRow("quiet 9-17: before")
+        << u"quiet 09:00-17:00; at 3 08:59; start chatgpt"_s << s + u"08:59:00 s1"_s;
+    QTest::newRow("quiet 9-17: end")
+        << u"quiet 09:00-17:00; at 3 17:00; start chatgpt"_s << s + u"17:00:00 s1"_s;
+    QTest::newRow("quiet hours off") << u"at 3 23:00; start chatgpt"_s << s + u"23:00:00 s1"_s;
+    QTest::newRow("quiet 9-9: all day")
+        << u"quiet 09:00-09:00; at 3 03:17; start chatgpt"_s << QString();
 
-void RemindersTest::quietHours()
-{
-    QFETCH(bool, enabled);
-    QFETCH(QTime, start);
-    QFETCH(QTime, end);
-    QFETCH(QTime, now);
-    QFETCH(bool, quiet);
-
-    Harness h(QDateTime(QDate(2026, 6, 3), now, zone), [&](StoredState& s) {
-        s.settings.quietHoursEnabled = enabled;
-        s.settings.quietHoursStartHour = start.hour();
-        s.settings.quietHoursStartMinute = start.minute();
-        s.settings.quietHoursEndHour = end.hour();
-        s.settings.quietHoursEndMinute = end.minute();
-    });
-    QCOMPARE(h.engine->isInQuietHours(h.clock.now()), quiet);
-    QCOMPARE(h.sent(u"start"_s), quiet ? 0 : 1); // the new session's reminder
-}
-
-void RemindersTest::remindersOffStillRecordsAnswers()
-{
-    Harness h(at(3, 10, 0), [](StoredState& s) { s.settings.realtimeRemindersEnabled = false; });
-    h.notifications.answer(ReminderUserAction::snooze, h.openId());
-    h.tickAt(at(3, 10, 20)); // the follow-up is due
-    QCOMPARE(h.sent(u"start"_s) + h.sent(u"followUp"_s), 0);
-    QCOMPARE(h.engine->reminderEvents().size(), 1); // the answer is still recorded
-}
-
-void RemindersTest::answersAreRecordedWithTheirKind_data()
-{
-    using A = ReminderUserAction;
-    using K = ReminderKind;
-    using R = ReminderAction;
-    QTest::addColumn<A>("answer");
-    QTest::addColumn<bool>("withSession");
-    QTest::addColumn<K>("kind");
-    QTest::addColumn<R>("action");
-
-    QTest::newRow("acknowledge") << A::acknowledge << true << K::sessionStart << R::acknowledged;
-    QTest::newRow("snooze") << A::snooze << true << K::sessionFollowUp << R::snoozed;
-    QTest::newRow("mute") << A::muteToday << true << K::sessionStart << R::muteToday;
-    QTest::newRow("dismissed") << A::dismissed << true << K::sessionStart << R::dismissed;
+    const QString started = s + u"10:00:00 s1; "_s;
+    QTest::newRow("acknowledge") << u"start chatgpt; at 3 10:01:30; answer ACK s1"_s
+                                 << started + u"sessionStart acknowledged 3 10:01:30 s1"_s;
+    QTest::newRow("dismissed") << u"start chatgpt; at 3 10:01:30; answer DISMISSED s1"_s
+                               << started + u"sessionStart dismissed 3 10:01:30 s1"_s;
     QTest::newRow("click on the daily summary")
-        << A::dismissed << false << K::sessionStart << R::dismissed;
+        << u"start chatgpt; at 3 10:01:30; answer DISMISSED"_s
+        << started + u"sessionStart dismissed 3 10:01:30 -"_s;
+    QTest::newRow("reminders off: answers are still recorded")
+        << u"reminders off; start chatgpt; answer SNOOZE s1; at 3 10:20"_s
+        << u"sessionFollowUp snoozed 3 10:00:00 s1"_s;
+    // One follow-up at the first tick ten minutes on; snoozing it again shows nothing more, and a
+    // snooze for a session that has ended, or for none, is only recorded.
+    QTest::newRow("snooze")
+        << u"start chatgpt; answer SNOOZE s1; at 3 10:09:59; at 3 10:10; answer SNOOZE s1; "
+           "at 3 10:30; front editor; front chatgpt; answer SNOOZE s1; answer SNOOZE; "
+           "at 3 10:45"_s
+        << started +
+               u"sessionFollowUp snoozed 3 10:00:00 s1; sessionFollowUp shown 3 10:10:00 s1; "
+               "sessionFollowUp snoozed 3 10:10:00 s1; sessionStart shown 3 10:30:00 s2; "
+               "sessionFollowUp snoozed 3 10:30:00 s1; sessionFollowUp snoozed 3 10:30:00 -"_s;
+    // A follow-up due at 00:15 is held by the mute until the local day changes, as are new
+    // sessions' reminders.
+    QTest::newRow("mute lapses at local midnight")
+        << u"at 4 00:05; start chatgpt; answer MUTE_TODAY s1; answer SNOOZE s1; at 4 23:59:59; "
+           "at 5 00:00:10; front editor; front chatgpt"_s
+        << u"sessionStart shown 4 00:05:00 s1; sessionStart muteToday 4 00:05:00 s1; "
+           "sessionFollowUp snoozed 4 00:05:00 s1; sessionFollowUp shown 5 00:00:10 s1; "
+           "sessionStart shown 5 00:00:10 s2"_s;
+
+    // The daily summary goes out once a local day, at the first tick at or after its time, and
+    // not again after a relaunch; it belongs to no session, even with one open.
+    const QString summary = u"dailySummary shown "_s;
+    QTest::newRow("summary at 20:00")
+        << u"summary 20:00; at 3 19:59:59; start; at 3 20:00; at 3 20:00:30; again"_s
+        << summary + u"3 20:00:00 -"_s;
+    QTest::newRow("summary at 20:30, checked at 20:29 and 21:05")
+        << u"summary 20:30; at 3 20:29; start; at 3 21:05; again"_s << summary + u"3 21:05:00 -"_s;
+    QTest::newRow("summary at 00:00, at launch and after the next midnight")
+        << u"summary 00:00; at 3 00:00:05; start; at 3 23:59; at 4 00:00:20; again"_s
+        << summary + u"3 00:00:05 -; "_s + summary + u"4 00:00:20 -"_s;
+    QTest::newRow("summary while muted, in quiet hours, reminders off")
+        << u"summary 20:00; reminders off; quiet 19:00-08:00; muted 2026-06-03; at 3 20:00:10; "
+           "start chatgpt; again"_s
+        << summary + u"3 20:00:10 -"_s;
 }
 
-void RemindersTest::answersAreRecordedWithTheirKind()
+void RemindersTest::reminders()
 {
-    QFETCH(ReminderUserAction, answer);
-    QFETCH(bool, withSession);
-    QFETCH(ReminderKind, kind);
-    QFETCH(ReminderAction, action);
+    QFETCH(QString, steps);
+    QFETCH(QString, events);
 
-    Harness h(at(3, 10, 0));
-    const std::optional<QUuid> session = withSession ? std::optional(h.openId()) : std::nullopt;
-    h.clock.set(at(3, 10, 1, 30));
-    h.notifications.answer(answer, session);
-
-    QCOMPARE(h.engine->reminderEvents().size(), 2); // the start reminder, then the answer
-    const ReminderEvent& event = h.engine->reminderEvents().last();
-    QCOMPARE(event.kind, kind);
-    QCOMPARE(event.action, action);
-    QCOMPARE(event.sessionId, session);
-    QCOMPARE(event.shownAt, at(3, 10, 1, 30));
-    QCOMPARE(h.store.state.reminderEvents, h.engine->reminderEvents());
-}
-
-void RemindersTest::snoozeBringsOneFollowUpForTheOpenSessionOnly()
-{
-    Harness h(at(3, 10, 0));
-    const QUuid first = h.openId();
-    h.notifications.answer(ReminderUserAction::snooze, first);
-    h.tickAt(at(3, 10, 9, 59));
-    QCOMPARE(h.sent(u"followUp"_s), 0);
-    h.tickAt(at(3, 10, 10, 0)); // the first tick at or after ten minutes
-    QCOMPARE(h.sent(u"followUp:ChatGPT:"_s), 1);
-    QCOMPARE(h.engine->reminderEvents().last().kind, ReminderKind::sessionFollowUp);
-    QCOMPARE(h.engine->reminderEvents().last().shownAt, at(3, 10, 10, 0));
-
-    // Snoozing the follow-up moves it again but shows nothing more in this session.
-    h.notifications.answer(ReminderUserAction::snooze, first);
-    h.tickAt(at(3, 10, 30, 0));
-    QCOMPARE(h.sent(u"followUp"_s), 1);
-
-    // A snooze for a session that has ended, or for none, is only recorded.
-    h.monitor.bringToFront(editor);
-    h.monitor.bringToFront(chatGpt);
-    const qsizetype events = h.engine->reminderEvents().size();
-    h.notifications.answer(ReminderUserAction::snooze, first);
-    h.notifications.answer(ReminderUserAction::snooze, std::nullopt);
-    QCOMPARE(h.engine->reminderEvents().size(), events + 2);
-    QVERIFY(!h.engine->activeSession()->followUpReminderAt);
-}
-
-void RemindersTest::muteLapsesAtLocalMidnight()
-{
-    Harness h(at(4, 0, 5)); // still the 3rd in UTC
-    h.notifications.answer(ReminderUserAction::muteToday, h.openId());
-    QCOMPARE(h.engine->mutedReminderDayKey(), u"2026-06-04"_s);
-    h.notifications.answer(ReminderUserAction::snooze, h.openId());
-
-    // Due at 00:15 but muted until the day changes; shown at the first tick of the new day.
-    h.tickAt(at(4, 23, 59, 59));
-    QCOMPARE(h.sent(u"followUp"_s), 0);
-    h.tickAt(at(5, 0, 0, 10));
-    QCOMPARE(h.sent(u"followUp"_s), 1);
-
-    // Session-start reminders are back too.
-    h.monitor.bringToFront(editor);
-    h.monitor.bringToFront(chatGpt);
-    QCOMPARE(h.sent(u"start"_s), 2);
-}
-
-void RemindersTest::dailySummary_data()
-{
-    QTest::addColumn<QTime>("time");
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<bool>("held"); // muted today, inside quiet hours, session reminders off
-    QTest::addColumn<QList<QDateTime>>("checks"); // the launch, then ticks
-    QTest::addColumn<QList<int>>("sentAfterEach");
-    QTest::addColumn<QString>("dayKey");
-
-    QTest::newRow("20:00 at 19:59:59, 20:00:00, 20:00:30")
-        << QTime(20, 0) << true << false
-        << QList<QDateTime>{at(3, 19, 59, 59), at(3, 20, 0, 0), at(3, 20, 0, 30)}
-        << QList<int>{0, 1, 1} << u"2026-06-03"_s;
-    QTest::newRow("20:30 at 20:29 and an hour later at 21:05")
-        << QTime(20, 30) << true << false << QList<QDateTime>{at(3, 20, 29), at(3, 21, 5)}
-        << QList<int>{0, 1} << u"2026-06-03"_s;
-    QTest::newRow("00:00 just after midnight, at 23:59, and after the next midnight")
-        << QTime(0, 0) << true << false
-        << QList<QDateTime>{at(3, 0, 0, 5), at(3, 23, 59), at(4, 0, 0, 20)} << QList<int>{1, 1, 2}
-        << u"2026-06-04"_s;
-    QTest::newRow("launched after the set time")
-        << QTime(20, 0) << true << false << QList<QDateTime>{at(3, 23, 0)} << QList<int>{1}
-        << u"2026-06-03"_s;
-    QTest::newRow("disabled") << QTime(20, 0) << false << false << QList<QDateTime>{at(3, 21, 0)}
-                              << QList<int>{0} << QString();
-    QTest::newRow("muted and inside quiet hours")
-        << QTime(20, 0) << true << true << QList<QDateTime>{at(3, 20, 0, 10)} << QList<int>{1}
-        << u"2026-06-03"_s;
-}
-
-void RemindersTest::dailySummary()
-{
-    QFETCH(QTime, time);
-    QFETCH(bool, enabled);
-    QFETCH(bool, held);
-    QFETCH(QList<QDateTime>, checks);
-    QFETCH(QList<int>, sentAfterEach);
-    QFETCH(QString, dayKey);
-
-    Harness h(checks.first(), [&](StoredState& s) {
-        s.settings.dailySummaryHour = time.hour();
-        s.settings.dailySummaryMinute = time.minute();
-        s.settings.dailySummaryEnabled = enabled;
-        s.settings.realtimeRemindersEnabled = !held;
-        s.settings.quietHoursEnabled = held;
-        s.settings.quietHoursStartHour = 19;
-        if (held)
-            s.mutedReminderDayKey = u"2026-06-03"_s;
-    });
-    for (qsizetype i = 0; i < checks.size(); ++i) {
-        if (i > 0)
-            h.tickAt(checks.at(i));
-        QCOMPARE(h.notifications.summaries.size(), sentAfterEach.at(i));
-    }
-    QCOMPARE(h.engine->lastDailySummaryDayKey().value_or(QString()), dayKey);
-    if (sentAfterEach.last() > 0) {
-        QCOMPARE(h.engine->reminderEvents().last().kind, ReminderKind::dailySummary);
-        QVERIFY(!h.engine->reminderEvents().last().sessionId);
+    StoredState initial;
+    AppSettings& settings = initial.settings;
+    settings.dailySummaryEnabled = false;
+    QDateTime launch = at(u"3 10:00"_s);
+    std::optional<EngineHarness> h;
+    QStringList sent; // by engines that a relaunch replaced
+    const auto sessionIds = [&] {
+        QList<QUuid> ids;
+        for (const AiUsageSession& session : h->engine->sessions())
+            ids.append(session.id);
+        if (h->engine->activeSession())
+            ids.append(h->engine->activeSession()->id);
+        return ids;
+    };
+    for (const QString& step : steps.split(u"; "_s)) {
+        const QString verb = step.section(u' ', 0, 0);
+        const QString arg = step.section(u' ', 1);
+        if (step == u"reminders off"_s) {
+            settings.realtimeRemindersEnabled = false;
+        } else if (verb == u"summary"_s) {
+            settings.dailySummaryEnabled = true;
+            settings.dailySummaryHour = QTime::fromString(arg, Qt::ISODate).hour();
+            settings.dailySummaryMinute = QTime::fromString(arg, Qt::ISODate).minute();
+        } else if (verb == u"quiet"_s) {
+            const QTime start = QTime::fromString(arg.section(u'-', 0, 0), Qt::ISODate);
+            const QTime end = QTime::fromString(arg.section(u'-', 1), Qt::ISODate);
+            settings.quietHoursEnabled = true;
+            settings.quietHoursStartHour = start.hour();
+            settings.quietHoursStartMinute = start.minute();
+            settings.quietHoursEndHour = end.hour();
+            settings.quietHoursEndMinute = end.minute();
+        } else if (verb == u"muted"_s) {
+            initial.mutedReminderDayKey = arg;
+        } else if (verb == u"at"_s && !h) {
+            launch = at(arg);
+        } else if (verb == u"start"_s || verb == u"again"_s) {
+            if (h) {
+                h->engine->stop();
+                sent += h->log.calls;
+                initial = h->store.state;
+                launch = h->clock.now();
+                h.reset();
+            }
+            h.emplace(launch, initial, zone);
+            h->monitor.setForeground(apps.value(arg));
+            h->engine->start();
+        } else if (verb == u"at"_s) {
+            h->clock.set(at(arg));
+            h->engine->tick();
+        } else if (verb == u"front"_s) {
+            h->monitor.bringToFront(apps.value(arg));
+        } else if (verb == u"answer"_s) {
+            const auto action = fromStoredText<ReminderUserAction>(arg.section(u' ', 0, 0));
+            const qsizetype n = arg.section(u" s"_s, 1).toLongLong();
+            QVERIFY(action);
+            h->notifications.answer(*action,
+                                    n ? std::optional(sessionIds().value(n - 1)) : std::nullopt);
+        } else {
+            QFAIL(qPrintable(u"unknown step: "_s + step));
+        }
     }
 
-    h.engine->stop(); // and launched again the same day: nothing more
-    Harness again(checks.last(), [&](StoredState& s) { s = h.store.state; });
-    QCOMPARE(again.notifications.summaries.size(), 0);
+    QStringList seen, shown;
+    for (const ReminderEvent& event : h->engine->reminderEvents()) {
+        const auto& id = event.sessionId;
+        seen.append(u"%1 %2 %3 %4"_s.arg(
+            storedText(event.kind), storedText(event.action),
+            event.shownAt.toTimeZone(zone).toString(u"d HH:mm:ss"_s),
+            id ? u"s"_s + QString::number(sessionIds().indexOf(*id) + 1) : u"-"_s));
+        if (event.action == ReminderAction::shown)
+            shown.append(
+                event.kind == ReminderKind::dailySummary
+                    ? u"notifications.dailySummary"_s
+                    : u"notifications.%1:ChatGPT:%2"_s.arg(
+                          event.kind == ReminderKind::sessionStart ? u"start"_s : u"followUp"_s,
+                          id->toString(QUuid::WithoutBraces).toUpper()));
+    }
+    QCOMPARE(seen.join(u"; "_s), events);
+    sent += h->log.calls;
+    QCOMPARE(sent.filter(QRegularExpression(u"^notifications\\.(start|followUp|daily)"_s)), shown);
+    QCOMPARE(h->store.state.reminderEvents, h->engine->reminderEvents());
 }
 
 void RemindersTest::dateForIsTodayLocal()
 {
-    EngineHarness h(at(4, 0, 30).toUTC(), {}, zone); // still the 3rd in UTC
-    QCOMPARE(h.engine->dateFor(8, 5), at(4, 8, 5));
+    EngineHarness h(at(u"4 00:30"_s).toUTC(), {}, zone); // still the 3rd in UTC
+    QCOMPARE(h.engine->dateFor(8, 5), at(u"4 08:05"_s));
     // Out of range, as the values add up: never the current time.
-    QCOMPARE(h.engine->dateFor(24, 0), at(4, 0, 0));
-    QCOMPARE(h.engine->dateFor(7, 61), at(4, 8, 1));
-    QCOMPARE(h.engine->dateFor(-1, 0), at(4, 23, 0));
+    QCOMPARE(h.engine->dateFor(-1, 0), at(u"4 23:00"_s));
 }
 
 QTEST_GUILESS_MAIN(RemindersTest)

@@ -9,5 +9,4 @@ struct CallLog {
 
     void record(const QString& call) { calls.append(call); }
     qsizetype count(const QString& call) const { return calls.count(call); }
-    void clear() { calls.clear(); }
 };

@@ -14,7 +14,7 @@
 struct EngineHarness {
     explicit EngineHarness(const QDateTime& now, kelvo::StoredState initial = {},
                            const QTimeZone& zone = QTimeZone::utc())
-        : store(log, std::move(initial))
+        : store(std::move(initial))
         , monitor(log)
         , notifications(log)
         , detector(tabs)

@@ -28,9 +28,8 @@ public:
                          .arg(followUp ? QStringLiteral("followUp") : QStringLiteral("start"),
                               appName, sessionId.toString(QUuid::WithoutBraces).toUpper()));
     }
-    void sendDailySummary(const kelvo::DailySummary& summary) override
+    void sendDailySummary(const kelvo::DailySummary&) override
     {
-        summaries.append(summary);
         m_log.record(QStringLiteral("notifications.dailySummary"));
     }
     void sendTestNotification() override { m_log.record(QStringLiteral("notifications.test")); }
@@ -48,7 +47,6 @@ public:
 
     kelvo::NotificationAuthorizationState state = kelvo::NotificationAuthorizationState::authorized;
     kelvo::NotificationAuthorizationState stateAfterRequest = state;
-    QList<kelvo::DailySummary> summaries;
 
 private:
     CallLog& m_log;
