@@ -126,8 +126,8 @@ private slots:
             frame(json("['https://evil.example']")) + frame(json("{'origin':4}")) +
                 frame(json("{'url':'https://evil.example'}")) + good,
             claude, 3);
-        row("not http or https", message("javascript:alert(1)") + message("https://") + good,
-            claude, 2);
+        row("not http or https, no host",
+            message("ftp://evil.example") + message("https://") + good, claude, 2);
         for (const int signal : {SIGTERM, SIGINT, SIGHUP})
             QTest::addRow("signal %d in a length", signal)
                 << QByteArray(2, '\0') << chat << 0 << signal;
