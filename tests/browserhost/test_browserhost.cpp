@@ -126,8 +126,8 @@ private slots:
             frame(json("['https://evil.example']")) + frame(json("{'origin':4}")) +
                 frame(json("{'url':'https://evil.example'}")) + good,
             claude, 3);
-        row("not http or https", message("javascript:alert(1)") + message("https://") + good,
-            claude, 2);
+        row("not http or https, no host",
+            message("ftp://evil.example") + message("https://") + good, claude, 2);
         for (const int signal : {SIGTERM, SIGINT, SIGHUP})
             QTest::addRow("signal %d in a length", signal)
                 << QByteArray(2, '\0') << chat << 0 << signal;
@@ -152,23 +152,9 @@ private slots:
         QVERIFY(!QFile::exists(host.tabFile()));
     }
 
-    // Another host of the same browser (a second profile) wrote the file since: it stays.
-    void leavesAnotherHostsFile()
-    {
-        Host host;
-        host.process.write(message("https://chatgpt.com"));
-        QTRY_VERIFY(host.holds(u"https://chatgpt.com"_s));
-        const QByteArray other = tabs::encode({u"https://claude.ai"_s, ::getpid()});
-        QFile file(host.tabFile());
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(other) == other.size());
-        file.close();
-        host.process.closeWriteChannel();
-        QVERIFY(host.exitedCleanly());
-        QCOMPARE(contentOf(host.tabFile()), other);
-    }
-
-    // A host whose standard error leads nowhere (SIGPIPE on every line) carries on.
-    void survivesAClosedStandardError()
+    // A host whose standard error leads nowhere (SIGPIPE on every line) carries on; another host
+    // of the same browser (a second profile) wrote the file since: it stays.
+    void survivesAClosedStandardErrorAndLeavesAnotherHostsFile()
     {
         int pipe[2];
         QVERIFY(::pipe(pipe) == 0);
@@ -177,6 +163,13 @@ private slots:
         ::close(pipe[1]);
         host.process.write(message("javascript:0") + message("https://claude.ai"));
         QTRY_VERIFY(host.holds(u"https://claude.ai"_s));
+        const QByteArray other = tabs::encode({u"https://chatgpt.com"_s, ::getpid()});
+        QFile file(host.tabFile());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(other) == other.size());
+        file.close();
+        host.process.closeWriteChannel();
+        QVERIFY(host.exitedCleanly());
+        QCOMPARE(contentOf(host.tabFile()), other);
     }
 
     // Started by the test program, which is no browser, with arguments unlike Firefox's.

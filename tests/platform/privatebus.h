@@ -7,7 +7,7 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-// The buses come from tests/support/desktop.sh, which CTest runs each bus test in.
+// The buses and the display come from tests/support/desktop.sh, which CTest runs each test in.
 
 // Generous: a loaded 2-core machine starts daemons and Python slowly.
 constexpr int busTimeoutMs = 20000;
@@ -18,10 +18,12 @@ inline QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Writes (replaces) a file at once, making its folder.
 inline bool writeFile(const QString& path, const QByteArray& bytes)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    QSaveFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(bytes) == bytes.size() && file.commit();
 }
 
 // A new connection of its own to the bus named by that variable.

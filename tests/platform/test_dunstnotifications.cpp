@@ -5,8 +5,6 @@
 
 #include <QtTest>
 
-#include <csignal>
-
 using namespace kelvo;
 
 // The adapter against a real dunst.
@@ -18,8 +16,6 @@ private slots:
     void reminderThroughDunst();
     void repeatedIdentifierReplaces_data();
     void repeatedIdentifierReplaces();
-    // Stops dunst, so it comes last.
-    void survivesDunstDying();
 };
 
 void DunstNotificationsTest::init()
@@ -88,22 +84,6 @@ void DunstNotificationsTest::repeatedIdentifierReplaces()
     if (summary)
         QCOMPARE(shown[1].body,
                  SummaryComposer::notificationBody(sampleSummary(4200)).toHtmlEscaped());
-}
-
-void DunstNotificationsTest::survivesDunstDying()
-{
-    FreedesktopNotificationService service;
-    Answers answers(service);
-    service.sendSessionReminder(u"ChatGPT"_s, QUuid::createUuid(), false);
-    QTRY_COMPARE(dunst::received().size(), 1);
-
-    QCOMPARE(::kill(qEnvironmentVariableIntValue("KELVO_DESKTOP_DUNST_PID"), SIGKILL), 0);
-    QTRY_VERIFY(!dunst::ctl({u"is-paused"_s}));
-    StderrCapture capture;
-    service.sendTestNotification();
-    QTRY_COMPARE_WITH_TIMEOUT(capture.text(), u"[Kelvo] Test notification\n"_s, 10000);
-    QCOMPARE(askState(service, false), NotificationAuthorizationState::unsupported);
-    QVERIFY(answers.list.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(DunstNotificationsTest)

@@ -174,6 +174,8 @@ void NotificationServiceTest::hostileAnswers()
             QVERIFY(flush(other));
         } else if (step == u"restart") {
             server.reset();
+            // Gone, the server no longer counts as there.
+            QCOMPARE(askState(service, false), NotificationAuthorizationState::unsupported);
             server = std::make_unique<FakeServer>(connectBus());
         } else if (step != u"summary") {
             server->bus.send(

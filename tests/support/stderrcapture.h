@@ -21,25 +21,26 @@ public:
     // What was written so far; stops capturing.
     QByteArray finish()
     {
-        std::fflush(stderr);
+        const QByteArray written = bytes();
         if (m_saved >= 0) {
             ::dup2(m_saved, STDERR_FILENO);
             ::close(m_saved);
             m_saved = -1;
         }
-        m_file.seek(0);
-        return m_file.readAll();
+        return written;
     }
-    // What was written so far, capturing on (read through a file of its own: standard error
-    // shares m_file's position).
-    QString text() const
+    // What was written so far, capturing on.
+    QString text() const { return QString::fromUtf8(bytes()); }
+
+private:
+    // Read through a file of its own: standard error shares m_file's position.
+    QByteArray bytes() const
     {
         std::fflush(stderr);
         QFile file(m_file.fileName());
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-private:
     QTemporaryFile m_file;
     int m_saved = ::dup(STDERR_FILENO);
 };

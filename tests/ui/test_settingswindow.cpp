@@ -1,9 +1,8 @@
 // The real settings window, offscreen, driven with the keyboard and the mouse; every result is
-// read back from the engine, and once from the state file.
+// read back from the engine, and once from what it saved.
 
 #include "fakes/engineharness.h"
 #include "fakes/testenvironment.h"
-#include "model/persistencestore.h"
 #include "ui/widgets/applicationtheme.h"
 #include "ui/widgets/settingsblocks.h"
 #include "ui/widgets/settingspages.h"
@@ -12,9 +11,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -29,23 +25,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 const QDateTime now(QDate(2026, 6, 1), QTime(9, 0), QTimeZone::utc());
-
-// An engine that saves to a real state file in the test's own folder.
-struct FileBackedEngine {
-    explicit FileBackedEngine(const QString& folder)
-        : store(folder)
-    {}
-
-    CallLog log;
-    PersistenceStore store;
-    ScriptedMonitor monitor{log};
-    FakeNotificationService notifications{log};
-    FakeTabReader tabs;
-    BrowserAIContextDetector detector{tabs};
-    RecordingSurfaces surfaces{log};
-    FakeClock clock{now};
-    AppState engine{store, monitor, notifications, detector, surfaces, clock};
-};
 
 void press(QWidget* widget, Qt::Key key)
 {
@@ -75,9 +54,9 @@ private slots:
 void TestSettingsWindow::everyControlOnce()
 {
     TestEnvironment environment;
-    FileBackedEngine e(environment.storeDir());
-    const AppSettings& settings = e.engine.settings();
-    SettingsWindow window(&e.engine, &e.clock);
+    EngineHarness h(now);
+    const AppSettings& settings = h.engine->settings();
+    SettingsWindow window(h.engine.get(), &h.clock);
     showAndWait(window);
     MonitoringPage* monitoring = window.monitoringPage();
 
@@ -157,12 +136,10 @@ void TestSettingsWindow::everyControlOnce()
         QCOMPARE(settings.appearanceMode, mode);
     }
 
-    QFile file(environment.storeDir() + u"/state.json"_s);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QJsonObject stored = QJsonDocument::fromJson(file.readAll())["settings"].toObject();
-    QCOMPARE(stored["appearanceMode"].toString(), u"dark"_s);
-    QCOMPARE(stored["quietHoursEndMinute"].toInt(), 30);
-    QCOMPARE(stored["browserDomainRules"].toArray().size(), webCount - 1);
+    const AppSettings& stored = h.store.state.settings;
+    QCOMPARE(stored.appearanceMode, AppearanceMode::dark);
+    QCOMPARE(stored.quietHoursEndMinute, qint64(30));
+    QCOMPARE(stored.browserDomainRules.size(), webCount - 1);
 
     // Escape closes (hides) the window.
     press(appearance->desktopWidgetBox, Qt::Key_Escape);

@@ -1,14 +1,11 @@
 #pragma once
 
 #include "model/snapshot.h"
-
-#include <QtTest>
+#include "platform/privatebus.h"
 
 #include <xcb/xcb.h>
 
 #include <cstdlib>
-
-using namespace Qt::Literals::StringLiterals;
 
 // A property to put on a test window: its name, type and bytes (format 32 for CARDINAL and
 // WINDOW, else 8).
@@ -122,14 +119,6 @@ private:
     xcb_connection_t* m_connection;
     xcb_window_t m_root = 0;
 };
-
-// Writes (replaces) a file, making its folder.
-inline bool writeFile(const QString& path, const QByteArray& content)
-{
-    QSaveFile file(path);
-    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
-           file.write(content) == content.size() && file.commit();
-}
 
 // Installs (replaces) a desktop entry with these keys in $XDG_DATA_HOME/applications.
 inline bool writeDesktopEntry(const QString& id, const QByteArray& keys)
