@@ -55,7 +55,7 @@ kwin)
     }
 
     activate() {
-        wait_until 10 "KWin to activate $1" in_kwin activate "var w = workspace.clientList().\
+        wait_until 20 "KWin to activate $1" in_kwin activate "var w = workspace.clientList().\
 filter(function (c) { return String(c.resourceClass) == '$1'; })[0]; \
 if (w) { workspace.activeClient = w; done(); }"
     }
@@ -99,7 +99,7 @@ gnome)
     }
 
     activate() {
-        wait_until 10 "GNOME Shell to focus $1" in_shell "const w = global.get_window_actors().\
+        wait_until 20 "GNOME Shell to focus $1" in_shell "const w = global.get_window_actors().\
 map(a => a.meta_window).find(w => w.get_wm_class() == '$1'); if (w) Main.activateWindow(w); \
 global.display.focus_window == w && !!w;"
     }
@@ -146,7 +146,8 @@ GLib.Variant.new_string('1')}"
 esac
 
 # The windows, each waited for, the notes window last and in front, so that none maps later and
-# takes the focus.
+# takes the focus. (A window program starting on a busy machine can take seconds to map, hence
+# the long waits in activate.)
 open_windows() {
     local id
     for id in "$chat_entry" kelvo-e2e-notes; do
