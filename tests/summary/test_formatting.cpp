@@ -13,7 +13,6 @@ class TestFormatting final : public QObject {
 private slots:
     void durations_data()
     {
-        constexpr double infinity = std::numeric_limits<double>::infinity();
         QTest::addColumn<double>("seconds");
         QTest::addColumn<QString>("full");
         QTest::addColumn<QString>("compact");
@@ -35,9 +34,7 @@ private slots:
         const QString most = u"2562047788015215小时30分"_s;
         row("beyond 64 bits clamps", 1e300, most, u"2562047788015215时30分"_s, u"+"_s + most);
         row("far below 64 bits", -1e300, u"0秒"_s, u"0分"_s, u"-"_s + most);
-        row("NaN", std::numeric_limits<double>::quiet_NaN(), u"0秒"_s, u"0分"_s, u"持平"_s);
-        row("infinity", infinity, u"0秒"_s, u"0分"_s, u"持平"_s);
-        row("negative infinity", -infinity, u"0秒"_s, u"0分"_s, u"持平"_s);
+        row("infinity", std::numeric_limits<double>::infinity(), u"0秒"_s, u"0分"_s, u"持平"_s);
     }
 
     void durations()
