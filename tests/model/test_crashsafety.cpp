@@ -59,11 +59,7 @@ private slots:
             advanced += k != last ? 1 : 0;
             last = k;
         }
-        const QStringList leftovers =
-            QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-        qInfo("%d of %d kills came after a new save; folder holds %s", advanced, runs,
-              qPrintable(leftovers.join(QStringLiteral(", "))));
-        QVERIFY(advanced >= runs / 10);
+        QVERIFY2(advanced >= runs / 10, qPrintable(QString::number(advanced)));
         QVERIFY(QDir(dir).entryList({QStringLiteral("*.unreadable-*")}).isEmpty());
     }
 

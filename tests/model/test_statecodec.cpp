@@ -1,8 +1,6 @@
 #include "model/statecodec.h"
 
 #include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTest>
 
 #include <limits>
@@ -144,12 +142,6 @@ private slots:
         StoredState dark;
         dark.settings.appearanceMode = AppearanceMode::dark;
         QTest::newRow("appearance dark") << settingDocument("appearanceMode", "\"dark\"") << dark;
-        QByteArrayList nulls;
-        const QJsonObject defaults = QJsonDocument::fromJson(StateCodec::encode({})).object();
-        for (const QString& key : defaults.value(QStringLiteral("settings")).toObject().keys())
-            nulls << '"' + key.toUtf8() + "\": null";
-        QTest::newRow("every setting null")
-            << document('{' + nulls.join(',') + '}') << StoredState{};
         StoredState empty;
         empty.settings.monitoredApps.clear();
         empty.settings.browserDomainRules.clear();
