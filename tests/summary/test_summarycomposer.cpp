@@ -155,19 +155,13 @@ private slots:
         // Both count the open session today. todaySummary compares with yesterday's stored
         // sessions only, the snapshot with its own yesterday, where the open session (begun
         // before midnight in the first row) counts too.
-        const DayUsageAggregate& today = snapshot.recentDays.last();
-        const DayUsageAggregate storedYesterday =
-            SummaryComposer::buildDailyAggregate(localNow.addDays(-1), sessions, tz);
-        DailySummary expected{
-            today.day,
-            today.totalDuration,
-            today.launchCount,
-            today.appBreakdown,
-            SummaryComposer::daySuggestion(today.totalDuration, today.launchCount),
-            today.totalDuration - storedYesterday.totalDuration};
+        const auto& [day, total, launches, apps] = snapshot.recentDays.last();
+        const double storedYesterday =
+            SummaryComposer::buildDailyAggregate(localNow.addDays(-1), sessions, tz).totalDuration;
+        const QString advice = SummaryComposer::daySuggestion(total, launches);
+        DailySummary expected{day, total, launches, apps, advice, total - storedYesterday};
         QCOMPARE(SummaryComposer::todaySummary(sessions, active, nowAt, tz), expected);
-        expected.comparedToYesterdaySeconds =
-            today.totalDuration - snapshot.recentDays[28].totalDuration;
+        expected.comparedToYesterdaySeconds = total - snapshot.recentDays[28].totalDuration;
         QCOMPARE(snapshot.today, expected);
     }
 
@@ -219,13 +213,11 @@ private slots:
         QFETCH(QList<double>, expected);
         const QList<DayUsageAggregate> days = daysWith(totals);
         const TrendSummary trend = SummaryComposer::buildTrendSummary(days);
-        QCOMPARE(trend.recent7DayAverageDuration, expected[0]);
-        QCOMPARE(trend.previous7DayAverageDuration, expected[1]);
-        QCOMPARE(trend.recent7DayAverageLaunches, expected[2]);
-        QCOMPARE(trend.previous7DayAverageLaunches, expected[3]);
-        QCOMPARE(trend.highUsageStreak, qint64(expected[4]));
-        QCOMPARE(trend.peakDay,
-                 expected[5] < 0 ? std::nullopt : std::optional(days[int(expected[5])]));
+        const qsizetype peak = trend.peakDay ? days.indexOf(*trend.peakDay) : -1;
+        QCOMPARE((QList<double>{trend.recent7DayAverageDuration, trend.previous7DayAverageDuration,
+                                trend.recent7DayAverageLaunches, trend.previous7DayAverageLaunches,
+                                double(trend.highUsageStreak), double(peak)}),
+                 expected);
     }
 
     // Tool totals cover only the recent seven days and follow code-point order on equal time.
