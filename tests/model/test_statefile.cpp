@@ -137,11 +137,6 @@ struct stat identityOf(const QString& path)
     return info;
 }
 
-mode_t modeOf(const QString& path)
-{
-    return identityOf(path).st_mode & 07777;
-}
-
 // The files in `folder` whose names mark them as kept-aside unreadable state files.
 QStringList keptFiles(const QString& folder)
 {
@@ -400,10 +395,7 @@ private slots:
         const QString data = root.filePath(QStringLiteral("xdg_data_home"));
         if (dataLocked && !lockFolder(data, true))
             QSKIP("this system cannot make a folder unchangeable");
-        auto unlock = qScopeGuard([&] {
-            if (dataLocked)
-                lockFolder(data, false);
-        });
+        auto unlock = qScopeGuard([&] { lockFolder(data, false); });
         StderrCapture errors;
         PersistenceStore().save(stateNamed("saved"));
         const QByteArray notice = errors.finish();
@@ -413,9 +405,9 @@ private slots:
         QVERIFY2(notice.startsWith(expected) && notice.count('\n') == int(dataLocked),
                  notice.constData());
         for (const QString& folder : created)
-            QCOMPARE(modeOf(root.filePath(folder)), mode_t(0700));
+            QCOMPARE(identityOf(root.filePath(folder)).st_mode, mode_t(S_IFDIR | 0700));
         const QString file = root.filePath(created.last() + QStringLiteral("/state.json"));
-        QCOMPARE(modeOf(file), mode_t(0600));
+        QCOMPARE(identityOf(file).st_mode, mode_t(S_IFREG | 0600));
         QCOMPARE(PersistenceStore().load(), stateNamed("saved"));
     }
 
@@ -489,11 +481,9 @@ private slots:
         writeFile(mine, old);
         if (locked && !lockFolder(dir, true))
             QSKIP("this system cannot make a folder unchangeable");
-        auto undo = qScopeGuard([&] {
-            if (locked)
-                lockFolder(dir, false);
-            if (full)
-                ::umount2(QFile::encodeName(dir).constData(), MNT_DETACH);
+        auto undo = qScopeGuard([&] { // harmless where nothing was locked or mounted
+            lockFolder(dir, false);
+            ::umount2(QFile::encodeName(dir).constData(), MNT_DETACH);
         });
         StoredState state;
         state.mutedReminderDayKey = QString(200'000, u'x'); // more than the full disk holds
@@ -560,7 +550,7 @@ private slots:
         const struct stat keptInfo = identityOf(keptPath);
         QCOMPARE(keptInfo.st_ino, original.st_ino);
         QCOMPARE(keptInfo.st_size, original.st_size);
-        QCOMPARE(modeOf(file), mode_t(0600));
+        QCOMPARE(identityOf(file).st_mode, mode_t(S_IFREG | 0600));
 
         store.save(stateNamed("newer")); // the new file is replaced, not kept aside
         QCOMPARE(keptFiles(dir), kept);

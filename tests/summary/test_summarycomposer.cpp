@@ -145,10 +145,9 @@ private slots:
         const SummarySnapshot snapshot =
             SummaryComposer::summarySnapshot(sessions, active, nowAt, tz);
         QCOMPARE(snapshot.recentDays.size(), 30);
-        for (int i = 0; i < 30; ++i) {
+        for (int i = 0; i < 30; ++i)
             QCOMPARE(snapshot.recentDays[i],
                      SummaryComposer::buildDailyAggregate(localNow.addDays(i - 29), merged, tz));
-        }
         QCOMPARE(snapshot.trend, SummaryComposer::buildTrendSummary(snapshot.recentDays));
         QVERIFY(snapshot.trend.peakDay && snapshot.trend.peakDay->launchCount > 0);
 
