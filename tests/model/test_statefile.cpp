@@ -264,9 +264,7 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QFETCH(StoredState, expected);
-        const std::optional<StoredState> read = StateCodec::decode(text);
-        QVERIFY(read);
-        QCOMPARE(*read, expected);
+        QCOMPARE(StateCodec::decode(text), std::optional(expected));
     }
 
     void timestampForms_data()
@@ -297,9 +295,7 @@ private slots:
         QFETCH(QDateTime, expected);
         const std::optional<StoredState> read =
             StateCodec::decode(sessionDocument("startedAt", '"' + text + '"'));
-        QCOMPARE(read.has_value(), expected.isValid());
-        if (read)
-            QCOMPARE(read->sessions[0].startedAt, expected);
+        QCOMPARE(read ? read->sessions[0].startedAt : QDateTime(), expected);
     }
 
     void malformed_data()
@@ -541,9 +537,8 @@ private slots:
         QCOMPARE_LT(bytesRead() - readBefore, 1 << 20);
         const QStringList kept = keptFiles(dir);
         QCOMPARE(kept.size(), 1);
-        QVERIFY(QRegularExpression(QStringLiteral("^state\\.json\\.unreadable-\\d{8}T\\d{6}Z$"))
-                    .match(kept.first())
-                    .hasMatch());
+        QVERIFY(kept.first().contains(
+            QRegularExpression(QStringLiteral("^state\\.json\\.unreadable-\\d{8}T\\d{6}Z$"))));
         const QString keptPath = dir + u'/' + kept.first();
         QCOMPARE(errors.finish(), "Unreadable state file kept as " + keptPath.toUtf8() + '\n');
         // The very same file, untouched, under the new name.
