@@ -153,19 +153,20 @@ void RemindersTest::reminders()
         } else if (verb == u"start"_s || verb == u"again"_s) {
             if (h) {
                 h->engine->stop();
-                sent += h->log.calls;
+                sent += h->log;
                 initial = h->store.state;
                 launch = h->clock.now();
                 h.reset();
             }
             h.emplace(launch, initial, zone);
-            h->monitor.setForeground(apps.value(arg));
+            h->monitor.foreground = apps.value(arg);
             h->engine->start();
         } else if (verb == u"at"_s) {
             h->clock.set(at(arg));
             h->engine->tick();
         } else if (verb == u"front"_s) {
-            h->monitor.bringToFront(apps.value(arg));
+            h->monitor.foreground = apps.value(arg);
+            h->monitor.emitCurrentSnapshot();
         } else if (verb == u"answer"_s) {
             const auto action = fromStoredText<ReminderUserAction>(arg.section(u' ', 0, 0));
             const qsizetype n = arg.section(u" s"_s, 1).toLongLong();
@@ -193,7 +194,7 @@ void RemindersTest::reminders()
                           id->toString(QUuid::WithoutBraces).toUpper()));
     }
     QCOMPARE(seen.join(u"; "_s), events);
-    sent += h->log.calls;
+    sent += h->log;
     QCOMPARE(sent.filter(QRegularExpression(u"^notifications\\.(start|followUp|daily)"_s)), shown);
     QCOMPARE(h->store.state.reminderEvents, h->engine->reminderEvents());
 }

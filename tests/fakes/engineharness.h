@@ -10,7 +10,7 @@
 
 #include <memory>
 
-// One engine with recording fakes around it, all sharing one call log.
+// One engine with recording fakes around it, all writing the calls they receive to one log.
 struct EngineHarness {
     explicit EngineHarness(const QDateTime& now, kelvo::StoredState initial = {},
                            const QTimeZone& zone = QTimeZone::utc())
@@ -24,7 +24,7 @@ struct EngineHarness {
                                                    surfaces, clock))
     {}
 
-    CallLog log;
+    QStringList log;
     MemoryStore store;
     ScriptedMonitor monitor;
     FakeNotificationService notifications;

@@ -20,12 +20,6 @@ public:
         m_monotonicMs += m_now.msecsTo(now);
         m_now = now;
     }
-    void advance(qint64 seconds) { advanceMs(seconds * 1000); }
-    void advanceMs(qint64 msecs)
-    {
-        m_now = m_now.addMSecs(msecs);
-        m_monotonicMs += msecs;
-    }
     // Moves the wall clock only, as a suspended machine sees it on waking.
     void sleep(qint64 seconds) { m_now = m_now.addSecs(seconds); }
 

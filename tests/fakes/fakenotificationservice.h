@@ -1,41 +1,42 @@
 #pragma once
 
-#include "calllog.h"
 #include "engine/notificationservice.h"
+
+#include <QStringList>
 
 // Records what the engine sends and lets the test answer as the user would.
 class FakeNotificationService final : public kelvo::NotificationService {
 public:
-    explicit FakeNotificationService(CallLog& log)
+    explicit FakeNotificationService(QStringList& log)
         : m_log(log)
     {}
 
     void setOnReminderAction(ActionHandler handler) override { m_handler = std::move(handler); }
     void authorizationStatus(StateHandler done) override
     {
-        m_log.record(QStringLiteral("notifications.authorizationStatus"));
+        m_log.append(QStringLiteral("notifications.authorizationStatus"));
         done(state);
     }
     void requestAuthorization(StateHandler done) override
     {
-        m_log.record(QStringLiteral("notifications.requestAuthorization"));
+        m_log.append(QStringLiteral("notifications.requestAuthorization"));
         state = stateAfterRequest;
         done(state);
     }
     void sendSessionReminder(const QString& appName, const QUuid& sessionId, bool followUp) override
     {
-        m_log.record(QStringLiteral("notifications.%1:%2:%3")
+        m_log.append(QStringLiteral("notifications.%1:%2:%3")
                          .arg(followUp ? QStringLiteral("followUp") : QStringLiteral("start"),
                               appName, sessionId.toString(QUuid::WithoutBraces).toUpper()));
     }
     void sendDailySummary(const kelvo::DailySummary&) override
     {
-        m_log.record(QStringLiteral("notifications.dailySummary"));
+        m_log.append(QStringLiteral("notifications.dailySummary"));
     }
-    void sendTestNotification() override { m_log.record(QStringLiteral("notifications.test")); }
+    void sendTestNotification() override { m_log.append(QStringLiteral("notifications.test")); }
     void openSystemNotificationSettings() override
     {
-        m_log.record(QStringLiteral("notifications.openSystemSettings"));
+        m_log.append(QStringLiteral("notifications.openSystemSettings"));
     }
 
     // Answers a notification as the user would.
@@ -49,6 +50,6 @@ public:
     kelvo::NotificationAuthorizationState stateAfterRequest = state;
 
 private:
-    CallLog& m_log;
+    QStringList& m_log;
     ActionHandler m_handler;
 };

@@ -2,7 +2,7 @@
 
 #include "model/statestore.h"
 
-// Keeps the state in memory and remembers every save.
+// Keeps the state in memory: what was last saved.
 class MemoryStore final : public kelvo::StateStore {
 public:
     explicit MemoryStore(kelvo::StoredState initial = {})
@@ -10,12 +10,7 @@ public:
     {}
 
     kelvo::StoredState load() override { return state; }
-    void save(const kelvo::StoredState& saved) override
-    {
-        state = saved;
-        ++saves;
-    }
+    void save(const kelvo::StoredState& saved) override { state = saved; }
 
     kelvo::StoredState state;
-    int saves = 0;
 };

@@ -1,12 +1,13 @@
 #pragma once
 
-#include "calllog.h"
 #include "engine/surfaces.h"
+
+#include <QStringList>
 
 // Records the window commands in order, and what the widget shows.
 class RecordingSurfaces final : public kelvo::Surfaces {
 public:
-    explicit RecordingSurfaces(CallLog& log)
+    explicit RecordingSurfaces(QStringList& log)
         : m_log(log)
     {}
 
@@ -25,18 +26,18 @@ public:
         widgetDuration = duration;
     }
 
-    void showSettingsWindow() override { m_log.record(QStringLiteral("surfaces.showSettings")); }
-    void showSummaryWindow() override { m_log.record(QStringLiteral("surfaces.showSummary")); }
+    void showSettingsWindow() override { m_log.append(QStringLiteral("surfaces.showSettings")); }
+    void showSummaryWindow() override { m_log.append(QStringLiteral("surfaces.showSummary")); }
     void applyAppearance(kelvo::AppearanceMode) override {}
     void presentNotificationSetupHelp() override
     {
-        m_log.record(QStringLiteral("surfaces.setupHelp"));
+        m_log.append(QStringLiteral("surfaces.setupHelp"));
     }
 
     bool widgetVisible = false;
     QString widgetDuration;
 
 private:
-    CallLog& m_log;
+    QStringList& m_log;
     bool m_widgetCreated = false;
 };

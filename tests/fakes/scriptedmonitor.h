@@ -1,35 +1,26 @@
 #pragma once
 
-#include "calllog.h"
 #include "engine/appmonitor.h"
 
-// A foreground monitor whose foreground the test sets; it keeps the real emission contract
-// (onPoll for every observation, then onChange for a changed one).
+#include <QStringList>
+
+// A foreground monitor whose foreground the test sets and then emits with emitCurrentSnapshot();
+// it keeps the real emission contract (onPoll for every observation, then onChange for a changed
+// one).
 class ScriptedMonitor final : public kelvo::AppMonitor {
 public:
-    explicit ScriptedMonitor(CallLog& log)
+    explicit ScriptedMonitor(QStringList& log)
         : m_log(log)
     {}
 
-    void start() override
-    {
-        m_log.record(QStringLiteral("monitor.start"));
-        emitCurrentSnapshot();
-    }
-    void stop() override { m_log.record(QStringLiteral("monitor.stop")); }
+    void start() override { emitCurrentSnapshot(); }
+    void stop() override { m_log.append(QStringLiteral("monitor.stop")); }
 
-    // Puts an application in front and emits it, as an activation would.
-    void bringToFront(const kelvo::FrontmostAppSnapshot& snapshot)
-    {
-        m_foreground = snapshot;
-        emitCurrentSnapshot();
-    }
-    void setForeground(const kelvo::FrontmostAppSnapshot& snapshot) { m_foreground = snapshot; }
+    kelvo::FrontmostAppSnapshot foreground;
 
 protected:
-    kelvo::FrontmostAppSnapshot currentSnapshot() override { return m_foreground; }
+    kelvo::FrontmostAppSnapshot currentSnapshot() override { return foreground; }
 
 private:
-    CallLog& m_log;
-    kelvo::FrontmostAppSnapshot m_foreground;
+    QStringList& m_log;
 };
