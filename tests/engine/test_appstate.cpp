@@ -158,7 +158,8 @@ void AppStateTest::sessions()
             QCOMPARE(h->engine->summarySnapshot(h->clock.now()).today.totalDuration,
                      arg.toDouble());
         } else if (verb == u"shows"_s) {
-            QCOMPARE(h->surfaces.widgetVisible ? h->surfaces.widgetDuration : QString(), arg);
+            QCOMPARE(h->surfaces.widgetVisible == true ? h->surfaces.widgetDuration : QString(),
+                     arg);
         } else {
             QFAIL(qPrintable(u"unknown step: "_s + step));
         }
@@ -272,7 +273,7 @@ void AppStateTest::permissionFlow_data()
     const QString status = u"notifications.authorizationStatus"_s;
     const QString request = u"notifications.requestAuthorization"_s;
     const QString settings = u"notifications.openSystemSettings"_s;
-    const QString help = u"surfaces.setupHelp"_s;
+    const QString help = u"surfaces.help"_s;
     QTest::newRow("authorized") << S::authorized << S::authorized << QStringList{status};
     QTest::newRow("unsupported") << S::unsupported << S::unsupported << QStringList{status};
     QTest::newRow("denied") << S::denied << S::denied << QStringList{status, settings, help};

@@ -47,21 +47,17 @@ void RemindersTest::reminders_data()
     QTest::addColumn<QString>("events");
 
     const QString s = u"sessionStart shown 3 "_s;
-    QTest::newRow("quiet 22-8: start minute")
-        << u"quiet 22:00-08:00; at 3 22:00; start chatgpt"_s << QString();
-    QTest::newRow("quiet 22-8: before end")
-        << u"quiet 22:00-08:00; at 3 07:59:59; start chatgpt"_s << QString();
-    QTest::newRow("quiet 22-8: end minute")
-        << u"quiet 22:00-08:00; at 3 08:00; start chatgpt"_s << s + u"08:00:00 s1"_s;
-    QTest::newRow("quiet 9-17: start")
-        << u"quiet 09:00-17:00; at 3 09:00; start chatgpt"_s << QString();
-    QTest::newRow("quiet 9-17: before")
-        << u"quiet 09:00-17:00; at 3 08:59; start chatgpt"_s << s + u"08:59:00 s1"_s;
-    QTest::newRow("quiet 9-17: end")
-        << u"quiet 09:00-17:00; at 3 17:00; start chatgpt"_s << s + u"17:00:00 s1"_s;
-    QTest::newRow("quiet hours off") << u"at 3 23:00; start chatgpt"_s << s + u"23:00:00 s1"_s;
-    QTest::newRow("quiet 9-9: all day")
-        << u"quiet 09:00-09:00; at 3 03:17; start chatgpt"_s << QString();
+    // Quiet hours hold a reminder from their first minute up to their last; equal ends: all day.
+    const auto quiet = [](const char* steps, const QString& events) {
+        QTest::newRow(steps) << QString::fromUtf8(steps) << events;
+    };
+    quiet("quiet 22:00-08:00; at 3 22:00; start chatgpt", {});
+    quiet("quiet 22:00-08:00; at 3 07:59:59; start chatgpt", {});
+    quiet("quiet 22:00-08:00; at 3 08:00; start chatgpt", s + u"08:00:00 s1"_s);
+    quiet("quiet 09:00-17:00; at 3 09:00; start chatgpt", {});
+    quiet("quiet 09:00-17:00; at 3 08:59; start chatgpt", s + u"08:59:00 s1"_s);
+    quiet("quiet 09:00-17:00; at 3 17:00; start chatgpt", s + u"17:00:00 s1"_s);
+    quiet("quiet 09:00-09:00; at 3 03:17; start chatgpt", {});
 
     const QString started = s + u"10:00:00 s1; "_s;
     QTest::newRow("acknowledge") << u"start chatgpt; at 3 10:01:30; answer ACK s1"_s

@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-// Records what the engine sends and lets the test answer as the user would.
+// Logs what the engine sends and asks, and lets the test answer as the user would.
 class FakeNotificationService final : public kelvo::NotificationService {
 public:
     explicit FakeNotificationService(QStringList& log)
@@ -14,30 +14,22 @@ public:
     void setOnReminderAction(ActionHandler handler) override { m_handler = std::move(handler); }
     void authorizationStatus(StateHandler done) override
     {
-        m_log.append(QStringLiteral("notifications.authorizationStatus"));
+        log("authorizationStatus");
         done(state);
     }
     void requestAuthorization(StateHandler done) override
     {
-        m_log.append(QStringLiteral("notifications.requestAuthorization"));
-        state = stateAfterRequest;
-        done(state);
+        log("requestAuthorization");
+        done(state = stateAfterRequest);
     }
     void sendSessionReminder(const QString& appName, const QUuid& sessionId, bool followUp) override
     {
-        m_log.append(QStringLiteral("notifications.%1:%2:%3")
-                         .arg(followUp ? QStringLiteral("followUp") : QStringLiteral("start"),
-                              appName, sessionId.toString(QUuid::WithoutBraces).toUpper()));
+        log(followUp ? "followUp:" : "start:",
+            appName + u':' + sessionId.toString(QUuid::WithoutBraces).toUpper());
     }
-    void sendDailySummary(const kelvo::DailySummary&) override
-    {
-        m_log.append(QStringLiteral("notifications.dailySummary"));
-    }
-    void sendTestNotification() override { m_log.append(QStringLiteral("notifications.test")); }
-    void openSystemNotificationSettings() override
-    {
-        m_log.append(QStringLiteral("notifications.openSystemSettings"));
-    }
+    void sendDailySummary(const kelvo::DailySummary&) override { log("dailySummary"); }
+    void sendTestNotification() override { log("test"); }
+    void openSystemNotificationSettings() override { log("openSystemSettings"); }
 
     // Answers a notification as the user would.
     void answer(kelvo::ReminderUserAction action, std::optional<QUuid> sessionId)
@@ -50,6 +42,11 @@ public:
     kelvo::NotificationAuthorizationState stateAfterRequest = state;
 
 private:
+    void log(const char* call, const QString& details = {})
+    {
+        m_log.append(QStringLiteral("notifications.") + QLatin1String(call) + details);
+    }
+
     QStringList& m_log;
     ActionHandler m_handler;
 };
