@@ -43,7 +43,8 @@ void parseRules(const QString& text, AppSettings& settings)
 }
 
 // The rules, the foreground and its active tab, and the source expected: "identifier | name |
-// browser" for a web source, "identifier | name | rule N" for one of the Nth desktop rule.
+// browser" for a web source, "identifier | name | rule N" for one of the Nth desktop rule (whose
+// id reads "rule N" wherever it appears).
 void row(const char* name, const QString& rules, const QString& bundle, const QString& appName,
          const QString& tabUrl, const QString& expected)
 {
@@ -104,7 +105,7 @@ void SourceResolutionTest::resolvesSnapshots_data()
         "chatgpt | Rule GPT | rule 0");
     // A desktop source without an identifier is named by its rule's id.
     row("no identifier: the rule's id", "bundle:claude|name:Claude", none, "Claude", none,
-        "<rule id> | Rule Claude | rule 1");
+        "rule 1 | Rule Claude | rule 1");
     row("nothing in front", "name:Chat|bundle:chatgpt", none, none, none, none);
     row("desktop off", "no-desktop|name:ChatGPT", "chatgpt", "ChatGPT", none, none);
 }
@@ -139,18 +140,14 @@ void SourceResolutionTest::resolvesSnapshots()
         QCOMPARE(source->browserName.has_value(), web);
         QCOMPARE(source->appRuleId.has_value(), !web);
         QCOMPARE(source->bundleIdentifier, optionalText(bundle));
-        qsizetype rule = 0;
-        while (rule < settings.monitoredApps.size() &&
-               settings.monitoredApps.at(rule).id != source->appRuleId)
-            ++rule;
-        const QString ruleId =
-            source->appRuleId ? source->appRuleId->toString(QUuid::WithoutBraces).toUpper() : none;
-        seen =
-            QStringList{
-                source->sourceIdentifier == ruleId ? u"<rule id>"_s : source->sourceIdentifier,
-                source->displayName,
-                web ? source->browserName.value_or(none) : u"rule "_s + QString::number(rule)}
-                .join(u" | "_s);
+        const auto idText = [](const QUuid& id) {
+            return id.toString(QUuid::WithoutBraces).toUpper();
+        };
+        seen = QStringList{source->sourceIdentifier, source->displayName,
+                           web ? source->browserName.value_or(none) : idText(*source->appRuleId)}
+                   .join(u" | "_s);
+        for (qsizetype i = 0; i < settings.monitoredApps.size(); ++i)
+            seen.replace(idText(settings.monitoredApps.at(i).id), u"rule "_s + QString::number(i));
     }
     QCOMPARE(seen, expected);
 }
