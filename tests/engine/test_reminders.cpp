@@ -135,13 +135,12 @@ void RemindersTest::reminders()
             settings.dailySummaryHour = QTime::fromString(arg, Qt::ISODate).hour();
             settings.dailySummaryMinute = QTime::fromString(arg, Qt::ISODate).minute();
         } else if (verb == u"quiet"_s) {
-            const QTime start = QTime::fromString(arg.section(u'-', 0, 0), Qt::ISODate);
-            const QTime end = QTime::fromString(arg.section(u'-', 1), Qt::ISODate);
+            const QStringList hm = arg.split(QRegularExpression(u"[-:]"_s)); // HH:MM-HH:MM
             settings.quietHoursEnabled = true;
-            settings.quietHoursStartHour = start.hour();
-            settings.quietHoursStartMinute = start.minute();
-            settings.quietHoursEndHour = end.hour();
-            settings.quietHoursEndMinute = end.minute();
+            settings.quietHoursStartHour = hm[0].toInt();
+            settings.quietHoursStartMinute = hm[1].toInt();
+            settings.quietHoursEndHour = hm[2].toInt();
+            settings.quietHoursEndMinute = hm[3].toInt();
         } else if (verb == u"muted"_s) {
             initial.mutedReminderDayKey = arg;
         } else if (verb == u"at"_s && !h) {
