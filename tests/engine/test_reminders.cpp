@@ -47,21 +47,17 @@ void RemindersTest::reminders_data()
     QTest::addColumn<QString>("events");
 
     const QString s = u"sessionStart shown 3 "_s;
-    QTest::newRow("quiet 22-8: start minute")
-        << u"quiet 22:00-08:00; at 3 22:00; start chatgpt"_s << QString();
-    QTest::newRow("quiet 22-8: before end")
-        << u"quiet 22:00-08:00; at 3 07:59:59; start chatgpt"_s << QString();
-    QTest::newRow("quiet 22-8: end minute")
-        << u"quiet 22:00-08:00; at 3 08:00; start chatgpt"_s << s + u"08:00:00 s1"_s;
-    QTest::newRow("quiet 9-17: start")
-        << u"quiet 09:00-17:00; at 3 09:00; start chatgpt"_s << QString();
-    QTest::newRow("quiet 9-17: before")
-        << u"quiet 09:00-17:00; at 3 08:59; start chatgpt"_s << s + u"08:59:00 s1"_s;
-    QTest::newRow("quiet 9-17: end")
-        << u"quiet 09:00-17:00; at 3 17:00; start chatgpt"_s << s + u"17:00:00 s1"_s;
-    QTest::newRow("quiet hours off") << u"at 3 23:00; start chatgpt"_s << s + u"23:00:00 s1"_s;
-    QTest::newRow("quiet 9-9: all day")
-        << u"quiet 09:00-09:00; at 3 03:17; start chatgpt"_s << QString();
+    // Quiet hours hold a reminder from their first minute up to their last; equal ends: all day.
+    const auto quiet = [](const char* steps, const QString& events) {
+        QTest::newRow(steps) << QString::fromUtf8(steps) << events;
+    };
+    quiet("quiet 22:00-08:00; at 3 22:00; start chatgpt", {});
+    quiet("quiet 22:00-08:00; at 3 07:59:59; start chatgpt", {});
+    quiet("quiet 22:00-08:00; at 3 08:00; start chatgpt", s + u"08:00:00 s1"_s);
+    quiet("quiet 09:00-17:00; at 3 09:00; start chatgpt", {});
+    quiet("quiet 09:00-17:00; at 3 08:59; start chatgpt", s + u"08:59:00 s1"_s);
+    quiet("quiet 09:00-17:00; at 3 17:00; start chatgpt", s + u"17:00:00 s1"_s);
+    quiet("quiet 09:00-09:00; at 3 03:17; start chatgpt", {});
 
     const QString started = s + u"10:00:00 s1; "_s;
     QTest::newRow("acknowledge") << u"start chatgpt; at 3 10:01:30; answer ACK s1"_s
@@ -139,13 +135,12 @@ void RemindersTest::reminders()
             settings.dailySummaryHour = QTime::fromString(arg, Qt::ISODate).hour();
             settings.dailySummaryMinute = QTime::fromString(arg, Qt::ISODate).minute();
         } else if (verb == u"quiet"_s) {
-            const QTime start = QTime::fromString(arg.section(u'-', 0, 0), Qt::ISODate);
-            const QTime end = QTime::fromString(arg.section(u'-', 1), Qt::ISODate);
+            const QStringList hm = arg.split(QRegularExpression(u"[-:]"_s)); // HH:MM-HH:MM
             settings.quietHoursEnabled = true;
-            settings.quietHoursStartHour = start.hour();
-            settings.quietHoursStartMinute = start.minute();
-            settings.quietHoursEndHour = end.hour();
-            settings.quietHoursEndMinute = end.minute();
+            settings.quietHoursStartHour = hm[0].toInt();
+            settings.quietHoursStartMinute = hm[1].toInt();
+            settings.quietHoursEndHour = hm[2].toInt();
+            settings.quietHoursEndMinute = hm[3].toInt();
         } else if (verb == u"muted"_s) {
             initial.mutedReminderDayKey = arg;
         } else if (verb == u"at"_s && !h) {
@@ -153,19 +148,20 @@ void RemindersTest::reminders()
         } else if (verb == u"start"_s || verb == u"again"_s) {
             if (h) {
                 h->engine->stop();
-                sent += h->log.calls;
+                sent += h->log;
                 initial = h->store.state;
                 launch = h->clock.now();
                 h.reset();
             }
             h.emplace(launch, initial, zone);
-            h->monitor.setForeground(apps.value(arg));
+            h->monitor.foreground = apps.value(arg);
             h->engine->start();
         } else if (verb == u"at"_s) {
             h->clock.set(at(arg));
             h->engine->tick();
         } else if (verb == u"front"_s) {
-            h->monitor.bringToFront(apps.value(arg));
+            h->monitor.foreground = apps.value(arg);
+            h->monitor.emitCurrentSnapshot();
         } else if (verb == u"answer"_s) {
             const auto action = fromStoredText<ReminderUserAction>(arg.section(u' ', 0, 0));
             const qsizetype n = arg.section(u" s"_s, 1).toLongLong();
@@ -193,7 +189,7 @@ void RemindersTest::reminders()
                           id->toString(QUuid::WithoutBraces).toUpper()));
     }
     QCOMPARE(seen.join(u"; "_s), events);
-    sent += h->log.calls;
+    sent += h->log;
     QCOMPARE(sent.filter(QRegularExpression(u"^notifications\\.(start|followUp|daily)"_s)), shown);
     QCOMPARE(h->store.state.reminderEvents, h->engine->reminderEvents());
 }

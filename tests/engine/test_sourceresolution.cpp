@@ -10,8 +10,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString none = u"<none>"_s;
-// The expected identifier of a desktop source without one: the matched rule's id.
-const QString matchedRuleId = u"<rule id>"_s;
 
 std::optional<QString> optionalText(const QString& text)
 {
@@ -19,7 +17,7 @@ std::optional<QString> optionalText(const QString& text)
 }
 
 // Rules written as "bundle:value", "name:value" or "web:host", separated by "|"; web rules, when
-// there are any, take the place of the default ones.
+// there are any, take the place of the default ones; "no-web" and "no-desktop" turn monitoring off.
 void parseRules(const QString& text, AppSettings& settings)
 {
     settings.monitoredApps.clear();
@@ -27,7 +25,11 @@ void parseRules(const QString& text, AppSettings& settings)
     for (const QString& item : text.split(QLatin1Char('|'), Qt::SkipEmptyParts)) {
         const QString kind = item.section(QLatin1Char(':'), 0, 0);
         const QString value = item.section(QLatin1Char(':'), 1);
-        if (kind == u"web"_s)
+        if (item == u"no-web"_s)
+            settings.webMonitoringEnabled = false;
+        else if (item == u"no-desktop"_s)
+            settings.desktopMonitoringEnabled = false;
+        else if (kind == u"web"_s)
             web.append({value, u"Site "_s + value, u"globe"_s});
         else
             settings.monitoredApps.append({QUuid::createUuid(), u"Rule "_s + value,
@@ -40,14 +42,13 @@ void parseRules(const QString& text, AppSettings& settings)
         settings.browserDomainRules = web;
 }
 
-// The foreground, its active tab, and the expected source: identifier, name, the browser's name
-// (web sources) and the index of the matched desktop rule (-1 for a web source or none).
-void row(const char* name, bool web, bool desktop, const QString& rules, const QString& bundle,
-         const QString& appName, const QString& tabUrl, const QString& identifier,
-         const QString& displayName, const QString& browser = none, int rule = -1)
+// The rules, the foreground and its active tab, and the source expected: "identifier | name |
+// browser" for a web source, "identifier | name | rule N" for one of the Nth desktop rule (whose
+// id reads "rule N" wherever it appears).
+void row(const char* name, const QString& rules, const QString& bundle, const QString& appName,
+         const QString& tabUrl, const QString& expected)
 {
-    QTest::newRow(name) << web << desktop << rules << bundle << appName << tabUrl << identifier
-                        << displayName << browser << rule;
+    QTest::newRow(name) << rules << bundle << appName << tabUrl << expected;
 }
 
 } // namespace
@@ -64,75 +65,60 @@ private slots:
 
 void SourceResolutionTest::resolvesSnapshots_data()
 {
-    QTest::addColumn<bool>("web");
-    QTest::addColumn<bool>("desktop");
     QTest::addColumn<QString>("rules");
     QTest::addColumn<QString>("bundle");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("tabUrl");
-    QTest::addColumn<QString>("identifier");
-    QTest::addColumn<QString>("displayName");
-    QTest::addColumn<QString>("browser");
-    QTest::addColumn<int>("rule");
+    QTest::addColumn<QString>("expected");
 
     const QString chat = u"https://chatgpt.com/"_s;
-    row("web sub-domain", true, true, "name:Chromium", "chromium", "Chromium",
-        "https://www.ChatGPT.com/c/1", "chromium::chatgpt.com", "ChatGPT 网页", "Chromium");
-    row("web: port, path and query; the browser's own name", true, true, "", "firefox-esr", none,
-        "http://chatgpt.com:8080/c/1?q=2#x", "firefox-esr::chatgpt.com", "ChatGPT 网页", "Firefox");
-    row("web: a rule in other case is kept as stored", true, true, "web:Claude.AI", "google-chrome",
-        none, "https://CLAUDE.ai/new", "google-chrome::Claude.AI", "Site Claude.AI", "Chrome");
-    row("web: the first matching rule wins", true, true, "web:openai.com|web:chat.openai.com",
+    row("web sub-domain", "name:Chromium", "chromium", "Chromium", "https://www.ChatGPT.com/c/1",
+        "chromium::chatgpt.com | ChatGPT 网页 | Chromium");
+    row("web: port, path and query; the browser's own name", "", "firefox-esr", none,
+        "http://chatgpt.com:8080/c/1?q=2#x", "firefox-esr::chatgpt.com | ChatGPT 网页 | Firefox");
+    row("web: a rule in other case is kept as stored", "web:Claude.AI", "google-chrome", none,
+        "https://CLAUDE.ai/new", "google-chrome::Claude.AI | Site Claude.AI | Chrome");
+    row("web: the first matching rule wins", "web:openai.com|web:chat.openai.com",
         "org.mozilla.firefox", "Firefox ESR", "https://chat.openai.com/",
-        "org.mozilla.firefox::openai.com", "Site openai.com", "Firefox ESR");
-    row("web: a suffix without the dot is another host", true, true, "", "chromium", "Chromium",
-        "https://notchatgpt.com/", none, none);
-    row("web: a rule with a scheme or path matches nothing", true, true,
-        "web:https://chatgpt.com|web:chatgpt.com/c", "chromium", "Chromium", chat, none, none);
-    row("web: a local file", true, true, "", "chromium", "Chromium", "file:///home/a/chatgpt.com",
-        none, none);
-    row("web: not a URL", true, true, "web:chat gpt.com", "chromium", "Chromium",
-        "http://chat gpt.com/", none, none);
-    row("web: no tab file", true, true, "", "chromium", "Chromium", none, none, none);
+        "org.mozilla.firefox::openai.com | Site openai.com | Firefox ESR");
+    row("web: a suffix without the dot is another host", "", "chromium", "Chromium",
+        "https://notchatgpt.com/", none);
+    row("web: a rule with a scheme or path matches nothing",
+        "web:https://chatgpt.com|web:chatgpt.com/c", "chromium", "Chromium", chat, none);
+    row("web: a local file", "", "chromium", "Chromium", "file:///home/a/chatgpt.com", none);
+    row("web: no tab file", "", "chromium", "Chromium", none, none);
     // Identifiers are compared exactly; an unsupported application's tab is never read.
-    row("web: unsupported browser", true, true, "", "org.kde.falkon", "Falkon", chat, none, none);
-    row("web: browser identifier in other case", true, true, "", "Chromium", "Chromium", chat, none,
+    row("web: unsupported browser", "", "org.kde.falkon", "Falkon", chat, none);
+    row("web: browser identifier in other case", "", "Chromium", "Chromium", chat, none);
+    row("web off: a keyword in other case names the browser", "no-web|name:CHROM", "chromium",
+        "Chromium", chat, "chromium | Rule CHROM | rule 0");
+    row("tab matches no web rule: desktop rules apply", "name:Chrom", "chromium", "Chromium",
+        "https://example.org/", "chromium | Rule Chrom | rule 0");
+    row("web rule wins over a desktop rule", "name:Chromium", "chromium", "Chromium",
+        "https://claude.ai/", "chromium::claude.ai | Claude 网页 | Chromium");
+    row("identifier differs only in case", "bundle:Com.OpenAI.Chat", "com.openai.chat", "ChatGPT",
+        none, "com.openai.chat | Rule Com.OpenAI.Chat | rule 0");
+    row("identifier prefix does not match", "bundle:com.openai", "com.openai.chat", "ChatGPT", none,
         none);
-    row("web off: a keyword in other case names the browser", false, true, "name:CHROM", "chromium",
-        "Chromium", chat, "chromium", "Rule CHROM", none, 0);
-    row("tab matches no web rule: desktop rules apply", true, true, "name:Chrom", "chromium",
-        "Chromium", "https://example.org/", "chromium", "Rule Chrom", none, 0);
-    row("web rule wins over a desktop rule", true, true, "name:Chromium", "chromium", "Chromium",
-        "https://claude.ai/", "chromium::claude.ai", "Claude 网页", "Chromium");
-    row("identifier differs only in case", true, true, "bundle:Com.OpenAI.Chat", "com.openai.chat",
-        "ChatGPT", none, "com.openai.chat", "Rule Com.OpenAI.Chat", none, 0);
-    row("identifier prefix does not match", true, true, "bundle:com.openai", "com.openai.chat",
-        "ChatGPT", none, none, none);
-    row("empty keyword never matches", true, true, "name:", "editor", "Editor", none, none, none);
-    row("first of two matching rules wins", true, true, "name:GPT|name:Chat", "chatgpt", "ChatGPT",
-        none, "chatgpt", "Rule GPT", none, 0);
-    row("no identifier: the rule's id", true, true, "bundle:claude|name:Claude", none, "Claude",
-        none, matchedRuleId, "Rule Claude", none, 1);
-    row("nothing in front", true, true, "name:Chat|bundle:chatgpt", none, none, none, none, none);
-    row("desktop off", true, false, "name:ChatGPT", "chatgpt", "ChatGPT", none, none, none);
+    row("empty keyword never matches", "name:", "editor", "Editor", none, none);
+    row("first of two matching rules wins", "name:GPT|name:Chat", "chatgpt", "ChatGPT", none,
+        "chatgpt | Rule GPT | rule 0");
+    // A desktop source without an identifier is named by its rule's id.
+    row("no identifier: the rule's id", "bundle:claude|name:Claude", none, "Claude", none,
+        "rule 1 | Rule Claude | rule 1");
+    row("nothing in front", "name:Chat|bundle:chatgpt", none, none, none, none);
+    row("desktop off", "no-desktop|name:ChatGPT", "chatgpt", "ChatGPT", none, none);
 }
 
 void SourceResolutionTest::resolvesSnapshots()
 {
-    QFETCH(bool, web);
-    QFETCH(bool, desktop);
     QFETCH(QString, rules);
     QFETCH(QString, bundle);
     QFETCH(QString, name);
     QFETCH(QString, tabUrl);
-    QFETCH(QString, identifier);
-    QFETCH(QString, displayName);
-    QFETCH(QString, browser);
-    QFETCH(int, rule);
+    QFETCH(QString, expected);
 
     AppSettings settings = AppSettings::defaults();
-    settings.webMonitoringEnabled = web;
-    settings.desktopMonitoringEnabled = desktop;
     parseRules(rules, settings);
     FakeTabReader tabs;
     BrowserAIContextDetector detector(tabs);
@@ -143,29 +129,27 @@ void SourceResolutionTest::resolvesSnapshots()
     const auto source =
         resolveSource({optionalText(bundle), optionalText(name)}, settings, detector);
     // Only a supported browser is asked for its tab, and only with web monitoring on.
-    QCOMPARE(tabs.reads, web && supported ? QStringList{supported->key} : QStringList{});
-    if (identifier == none) {
-        QVERIFY(!source);
-        return;
+    QCOMPARE(tabs.reads, settings.webMonitoringEnabled && supported ? QStringList{supported->key}
+                                                                    : QStringList{});
+    QString seen = none;
+    if (source) {
+        // A web source names its host and browser and no rule; a desktop source only its rule.
+        const bool web = source->sourceType == SessionSourceType::browserDomain;
+        QCOMPARE(source->domain,
+                 web ? std::optional(source->sourceIdentifier.section(u"::"_s, 1)) : std::nullopt);
+        QCOMPARE(source->browserName.has_value(), web);
+        QCOMPARE(source->appRuleId.has_value(), !web);
+        QCOMPARE(source->bundleIdentifier, optionalText(bundle));
+        const auto idText = [](const QUuid& id) {
+            return id.toString(QUuid::WithoutBraces).toUpper();
+        };
+        seen = QStringList{source->sourceIdentifier, source->displayName,
+                           web ? source->browserName.value_or(none) : idText(*source->appRuleId)}
+                   .join(u" | "_s);
+        for (qsizetype i = 0; i < settings.monitoredApps.size(); ++i)
+            seen.replace(idText(settings.monitoredApps.at(i).id), u"rule "_s + QString::number(i));
     }
-    QVERIFY(source);
-    QCOMPARE(source->displayName, displayName);
-    QCOMPARE(source->bundleIdentifier, optionalText(bundle));
-    if (rule < 0) {
-        QCOMPARE(source->sourceIdentifier, identifier);
-        QCOMPARE(source->sourceType, SessionSourceType::browserDomain);
-        QVERIFY(!source->appRuleId);
-        QCOMPARE(source->domain, identifier.section(u"::"_s, 1));
-        QCOMPARE(source->browserName, browser);
-        return;
-    }
-    const QUuid ruleId = settings.monitoredApps.at(rule).id;
-    QCOMPARE(source->sourceIdentifier, identifier == matchedRuleId
-                                           ? ruleId.toString(QUuid::WithoutBraces).toUpper()
-                                           : identifier);
-    QCOMPARE(source->sourceType, SessionSourceType::desktopApp);
-    QCOMPARE(source->appRuleId, ruleId);
-    QVERIFY(!source->domain && !source->browserName);
+    QCOMPARE(seen, expected);
 }
 
 void SourceResolutionTest::normalizesHosts_data()
