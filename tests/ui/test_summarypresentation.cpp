@@ -41,14 +41,6 @@ QStringList linesOf(const SummaryPresentation& page)
     return lines;
 }
 
-QList<AppUsageBucket> tools(int count)
-{
-    QList<AppUsageBucket> buckets;
-    for (int i = 0; i < count; ++i)
-        buckets.append({u"Tool %1"_s.arg(i), 3600.0 - i * 60, 8 - i});
-    return buckets;
-}
-
 QList<ChartDay> chartDays(const QList<double>& totals)
 {
     QList<ChartDay> days;
@@ -95,7 +87,8 @@ void TestSummaryPresentation::presentation_data()
     busy.trend.recent7DayAverageDuration = 130;
     busy.trend.previous7DayAverageDuration = 100;
     busy.trend.highUsageStreak = 3;
-    busy.trend.topApps = tools(8);
+    for (int i = 0; i < 8; ++i)
+        busy.trend.topApps.append({u"Tool %1"_s.arg(i), 3600.0 - i * 60, 8 - i});
     busy.recentDays[25].totalDuration = 5400;
     QTest::newRow("a busy week, eight tools")
         << busy
