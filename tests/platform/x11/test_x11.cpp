@@ -73,12 +73,6 @@ public:
         setProperty(m_root, {"_NET_ACTIVE_WINDOW", "WINDOW", cardinal(window)});
     }
 
-    void destroyWindow(xcb_window_t window)
-    {
-        xcb_destroy_window(m_connection, window);
-        sync();
-    }
-
     // A window id that names no window.
     xcb_window_t unusedWindowId() { return xcb_generate_id(m_connection); }
 
@@ -371,7 +365,6 @@ void X11Test::readsBadWindows()
     QVERIFY(m_desktop.activate(window));
     X11AppMonitor monitor;
     monitor.emitCurrentSnapshot();
-    m_desktop.destroyWindow(window);
     QCOMPARE(last(monitor), expected);
 }
 
@@ -381,7 +374,6 @@ void X11Test::readsProcessIds()
     const xcb_window_t own = m_desktop.createWindow({{"_NET_WM_PID", "CARDINAL", cardinal(4242)}});
     QCOMPARE(x11.windowFacts(own).pid.value_or(0), 4242);
     QCOMPARE(x11.clientPid(own).value_or(0), QCoreApplication::applicationPid());
-    m_desktop.destroyWindow(own);
 }
 
 // Also run with QT_NO_GLIB=1, where the monitor has to deliver GIO's change notices itself.
@@ -395,7 +387,6 @@ void X11Test::entryChangeReachesRunningMonitor()
     QVERIFY(writeDesktopEntry(u"live"_s, "Name=New\n"));
     // Through the 2-second poll.
     QTRY_COMPARE_WITH_TIMEOUT(last(monitor), u"live|New"_s, 6000);
-    m_desktop.destroyWindow(window);
 }
 
 QTEST_GUILESS_MAIN(X11Test)
