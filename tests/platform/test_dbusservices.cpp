@@ -342,8 +342,6 @@ void DBusServicesTest::colourSchemeFollowsTheDesktop_data()
     QTest::addColumn<bool>("dark");       // what the reader makes of the portal's answer
     QTest::newRow("ReadOne: prefer dark")
         << uR"j({"ReadOne": "ret = dbus.UInt32(1)", "Read": "ret = 0"})j"_s << false << true;
-    QTest::newRow("ReadOne: prefer light")
-        << uR"j({"ReadOne": "ret = dbus.UInt32(2)"})j"_s << false << false;
     QTest::newRow("older portal: Read, one variant more")
         << uR"j({"Read": "ret = dbus.UInt32(1, variant_level=2)"})j"_s << false << true;
     QTest::newRow("wrong type")
@@ -377,11 +375,11 @@ void DBusServicesTest::colourSchemeFollowsTheDesktop()
     if (methods.isEmpty())
         return;
 
-    // Live changes: only the colour scheme counts, and anything but 1 is light.
+    // Live changes: only the colour scheme counts, and anything but 1 (2: prefer light) is light.
     const QList<std::tuple<QString, QVariant, bool>> changes{
         {u"org.gnome.desktop.interface"_s, 1u, dark},
         {u"org.freedesktop.appearance"_s, 1u, true},
-        {u"org.freedesktop.appearance"_s, u"prefer-dark"_s, false},
+        {u"org.freedesktop.appearance"_s, 2u, false},
         {u"org.freedesktop.appearance"_s, 1u, true}};
     qsizetype changed = spy.size();
     bool before = dark;

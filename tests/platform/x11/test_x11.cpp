@@ -37,8 +37,6 @@ public:
             m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
     }
     ~TestDesktop() { xcb_disconnect(m_connection); }
-    TestDesktop(const TestDesktop&) = delete;
-    TestDesktop& operator=(const TestDesktop&) = delete;
 
     bool isConnected() const { return m_root != 0; }
 
