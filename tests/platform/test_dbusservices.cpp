@@ -264,11 +264,6 @@ private:
                                     u"--object-path"_s, path, u"--method"_s, method, u"--"_s} +
                             arguments);
     }
-    static bool started(StatusNotifierItem& item)
-    {
-        item.start();
-        return QTest::qWaitFor([&] { return !item.serviceName().isEmpty(); }, busTimeoutMs);
-    }
     static void startWatcher(DBusMock& mock, bool refuse)
     {
         mock.startTemplate(u"org.kde.StatusNotifierWatcher"_s, watcherTemplate,
@@ -440,7 +435,8 @@ void DBusServicesTest::trayPublishesOnlyChanges()
     item.setTitle(u"今日vu 0分"_s);
     item.setIcon(u"kelvo"_s, {plain});
     item.setMenu(kelvoMenu(false));
-    QVERIFY(started(item));
+    item.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!item.serviceName().isEmpty(), busTimeoutMs);
     SignalLog log;
     for (const auto& [path, interface] :
          {std::pair(itemPath, itemInterface), {menuPath, menuInterface}})
@@ -541,7 +537,8 @@ void DBusServicesTest::trayAnswersHostCalls()
     QFETCH(QString, heard);
     StatusNotifierItem item(connectBus());
     item.setMenu(kelvoMenu(false));
-    QVERIFY(started(item));
+    item.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!item.serviceName().isEmpty(), busTimeoutMs);
     QStringList told;
     connect(&item, &StatusNotifierItem::entryClicked, this,
             [&told](int id) { told.append(u"clicked %1"_s.arg(id)); });

@@ -133,14 +133,6 @@ QString text(const FrontmostAppSnapshot& snapshot)
            snapshot.localizedName.value_or(u"-"_s);
 }
 
-// Records every callback as "poll id|name" or "change id|name", in order.
-void record(AppMonitor& monitor, QStringList& calls)
-{
-    monitor.setOnPoll([&calls](const FrontmostAppSnapshot& s) { calls << u"poll "_s + text(s); });
-    monitor.setOnChange(
-        [&calls](const FrontmostAppSnapshot& s) { calls << u"change "_s + text(s); });
-}
-
 QString last(const AppMonitor& monitor)
 {
     return text(monitor.lastSnapshot().value_or(FrontmostAppSnapshot{}));
@@ -173,8 +165,6 @@ private:
     QTemporaryDir m_root;
     QString m_proc = m_root.path() + u"/proc"_s;
     TestDesktop m_desktop;
-    xcb_window_t m_alpha = 0;
-    xcb_window_t m_beta = 0;
 };
 
 void X11Test::initTestCase()
@@ -208,8 +198,6 @@ void X11Test::initTestCase()
         {u"400/cgroup"_s, "0::/app.slice/mysnap.foo.bar\n"}};
     for (const auto& [file, content] : procFiles)
         QVERIFY(writeFile(m_proc + u'/' + file, content));
-    m_alpha = m_desktop.createWindow(wmClass("alpha", "Alpha"));
-    m_beta = m_desktop.createWindow(wmClass("beta", "Beta"));
 }
 
 void X11Test::followsTheChain_data()
@@ -299,15 +287,19 @@ void X11Test::cachesUntilEntriesChange()
 // not reported; a lasting one is. Stopped, it reports nothing.
 void X11Test::followsActivations()
 {
-    QVERIFY(m_desktop.activate(m_alpha));
+    const xcb_window_t alpha = m_desktop.createWindow(wmClass("alpha", "Alpha"));
+    const xcb_window_t beta = m_desktop.createWindow(wmClass("beta", "Beta"));
+    QVERIFY(m_desktop.activate(alpha));
     X11AppMonitor monitor;
-    QStringList calls;
-    record(monitor, calls);
+    QStringList calls; // "poll id|name" or "change id|name", in order
+    monitor.setOnPoll([&calls](const FrontmostAppSnapshot& s) { calls << u"poll "_s + text(s); });
+    monitor.setOnChange(
+        [&calls](const FrontmostAppSnapshot& s) { calls << u"change "_s + text(s); });
     monitor.start();
     monitor.start();
     QCOMPARE(calls.join(u", "), u"poll alpha|Alpha, change alpha|Alpha, poll alpha|Alpha"_s);
     calls.clear();
-    QVERIFY(m_desktop.activate(m_beta));
+    QVERIFY(m_desktop.activate(beta));
     QElapsedTimer sinceActivation;
     sinceActivation.start();
     QTRY_VERIFY_WITH_TIMEOUT(calls.contains(u"change beta|Beta"_s), 1500);
@@ -317,7 +309,7 @@ void X11Test::followsActivations()
 
     m_desktop.setActiveWindow(0);
     QTest::qWait(20);
-    m_desktop.setActiveWindow(m_alpha);
+    m_desktop.setActiveWindow(alpha);
     QTRY_VERIFY(calls.contains(u"change alpha|Alpha"_s));
     QVERIFY2(!calls.contains(u"change -|-"_s), qPrintable(calls.join(u", ")));
     m_desktop.setActiveWindow(0);
@@ -329,7 +321,7 @@ void X11Test::followsActivations()
 
     monitor.stop();
     calls.clear();
-    m_desktop.setActiveWindow(m_beta);
+    m_desktop.setActiveWindow(beta);
     QTest::qWait(100);
     QCOMPARE(calls, QStringList());
     monitor.start();
