@@ -264,11 +264,6 @@ private:
                                     u"--object-path"_s, path, u"--method"_s, method, u"--"_s} +
                             arguments);
     }
-    static void startWatcher(DBusMock& mock, bool refuse)
-    {
-        mock.startTemplate(u"org.kde.StatusNotifierWatcher"_s, watcherTemplate,
-                           refuse ? u"{\"refuse\": true}"_s : u"{}"_s);
-    }
 
     QDBusConnection m_host = connectBus();
 };
@@ -403,6 +398,10 @@ void DBusServicesTest::trayRegistersWithEveryWatcher()
 {
     QFETCH(QString, watcher);
     QFETCH(QList<bool>, reports);
+    const auto startWatcher = [](DBusMock& mock, bool refuse) {
+        mock.startTemplate(u"org.kde.StatusNotifierWatcher"_s, watcherTemplate,
+                           refuse ? u"{\"refuse\": true}"_s : u"{}"_s);
+    };
     DBusMock first;
     if (watcher != u"none") {
         startWatcher(first, watcher == u"refusing");

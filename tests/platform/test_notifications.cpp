@@ -46,6 +46,12 @@ std::optional<NotificationAuthorizationState> askState(NotificationService& serv
     return QTest::qWaitFor([&state] { return state.has_value(); }, 10000) ? state : std::nullopt;
 }
 
+// A file of the desktop that tests/support/desktop.sh started: the bus's services, dunst's log.
+QString desktopFile(const char* name)
+{
+    return qEnvironmentVariable("KELVO_DESKTOP_DIR") + u'/' + QLatin1StringView(name);
+}
+
 const QString notificationsName = u"org.freedesktop.Notifications"_s;
 const QString notificationsPath = u"/org/freedesktop/Notifications"_s;
 
@@ -72,15 +78,8 @@ private:
         QVERIFY(QDBusConnection::sessionBus().interface()->call(u"ReloadConfig"_s).type() ==
                 QDBusMessage::ReplyMessage);
     }
-    const QString m_path =
-        qEnvironmentVariable("KELVO_DESKTOP_DIR") + u"/services/failing.service"_s;
+    const QString m_path = desktopFile("services/failing.service");
 };
-
-// What the dunst that tests/support/desktop.sh --notifications started keeps in this file.
-QString dunstFile(const char* name)
-{
-    return qEnvironmentVariable("KELVO_DESKTOP_DIR") + u'/' + QLatin1StringView(name);
-}
 
 // Runs dunstctl with `arguments`: what it printed, or nothing when it failed.
 std::optional<QByteArray> dunstctl(const QStringList& arguments)
@@ -97,7 +96,7 @@ std::optional<QByteArray> dunstctl(const QStringList& arguments)
 QList<QStringList> shownByDunst()
 {
     QList<QStringList> result;
-    const QString log = QString::fromUtf8(readFile(dunstFile("notifications.log")));
+    const QString log = QString::fromUtf8(readFile(desktopFile("notifications.log")));
     for (const QString& record : log.split(QChar(0x1e), Qt::SkipEmptyParts)) {
         if (const QStringList fields = record.split(QChar(0x1f)); fields.size() == 5)
             result.append(fields);
@@ -262,7 +261,7 @@ void NotificationServiceTest::init()
     if (dunst == qEnvironmentVariableIsEmpty("KELVO_DESKTOP_DUNST_PID"))
         QSKIP("runs on the other desktop that CMakeLists.txt sets up");
     QVERIFY(!dunst ||
-            (dunstctl({u"close-all"_s}) && writeFile(dunstFile("notifications.log"), {})));
+            (dunstctl({u"close-all"_s}) && writeFile(desktopFile("notifications.log"), {})));
 }
 
 // A start reminder as dunst shows it, and "稍后提醒" chosen from dunst's menu.
@@ -280,11 +279,11 @@ void NotificationServiceTest::dunstShowsReminder()
                                         u"kelvo"_s}));
 
     // The menu script picks the first entry that holds the text in menu-choice.
-    QVERIFY(writeFile(dunstFile("menu-choice"), "#稍后提醒 ("));
+    QVERIFY(writeFile(desktopFile("menu-choice"), "#稍后提醒 ("));
     QVERIFY(dunstctl({u"context"_s}));
     QTRY_COMPARE_WITH_TIMEOUT(answers.list, QStringList{u"SNOOZE:"_s + session.toString()}, 10000);
     QStringList offered =
-        QString::fromUtf8(readFile(dunstFile("menu-input"))).split(u'\n', Qt::SkipEmptyParts);
+        QString::fromUtf8(readFile(desktopFile("menu-input"))).split(u'\n', Qt::SkipEmptyParts);
     offered.sort();
     QCOMPARE(offered.join(u'\n'), u"# (检测到 ChatGPT) [%1,default]\n"
                                   u"#今天不再提醒 (检测到 ChatGPT) [%1,MUTE_TODAY]\n"
