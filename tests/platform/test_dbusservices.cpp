@@ -3,7 +3,6 @@
 #include "platform/dbus/statusnotifieritem.h"
 #include "platform/privatebus.h"
 
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <utility>

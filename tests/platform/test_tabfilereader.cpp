@@ -2,8 +2,6 @@
 #include "platform/browser/tabfilereader.h"
 #include "tabs/tabfile.h"
 
-#include <QProcess>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
