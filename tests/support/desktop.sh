@@ -1,32 +1,29 @@
 #!/usr/bin/env bash
 # desktop.sh [OPTION...] [--] COMMAND [ARGUMENT...]
 #
-# Runs COMMAND on a private desktop, then stops, newest first, whatever was started for it and
-# exits with COMMAND's status (showing the end of every log when that is not 0). The folder
-# $KELVO_DESKTOP_DIR holds the desktop's files; it is removed unless KELVO_DESKTOP_KEEP is set. A bus that is not asked for is an address where
-# nothing listens, so the machine's own buses are never reached.
+# Runs COMMAND on a private desktop in the folder $KELVO_DESKTOP_DIR (kept if KELVO_DESKTOP_KEEP is
+# set), then stops what was started for it, newest first, and exits with COMMAND's status (with
+# the end of every log when that is not 0). A bus not asked for is an address where nothing
+# listens, so the machine's own buses are never reached. Each helper's pid is in
+# KELVO_DESKTOP_<HELPER>_PID (XVFB, DUNST, SWAY, KWIN, GNOME).
 #
-#   --display        Xvfb with openbox, in DISPLAY; the server's pid in KELVO_DESKTOP_XVFB_PID
+#   --display        Xvfb with openbox, in DISPLAY
 #   --bus            a session bus; it activates only what $KELVO_DESKTOP_DIR/services offers
 #   --system-bus     a second bus of the same kind, in DBUS_SYSTEM_BUS_ADDRESS
-#   --notifications  dunst on the display and the session bus, its pid in KELVO_DESKTOP_DUNST_PID.
-#                    Nothing times out. Each notification shown is appended to notifications.log
-#                    as id, app name, summary, body and desktop entry: fields separated by US,
-#                    records by RS. Its menu (dunstctl context) writes the entries it offers to
-#                    menu-input and picks the first one holding the text in menu-choice.
+#   --notifications  dunst on the display and the session bus; nothing times out. Each notification
+#                    is appended to notifications.log: id, app name, summary, body, desktop entry,
+#                    separated by US, records by RS. Its menu (dunstctl context) writes the entries
+#                    to menu-input and picks the first one holding the text in menu-choice.
 #   --home           HOME and the XDG folders (0700) of its own, and KELVO_STORE_DIR in it
-#   --sway           headless sway with XWayland, in WAYLAND_DISPLAY, DISPLAY and SWAYSOCK, its pid
-#                    in KELVO_DESKTOP_SWAY_PID. sway refuses to run as root: as root, it runs as
-#                    the user kelvo-sway (made once), with XDG_RUNTIME_DIR and the --home folders
-#                    handed to that user, and $KELVO_DESKTOP_DIR/as-user COMMAND... runs a command
-#                    as sway's user (XWayland accepts no other); not as root, as-user only runs it
-#   --kwin           KWin (kwin_wayland --virtual) on the session bus, with --bus and --home; its
-#                    socket in WAYLAND_DISPLAY, its pid in KELVO_DESKTOP_KWIN_PID. The command
-#                    $KELVO_DESKTOP_DIR/kwin starts another, once that one has ended.
+#   --sway           headless sway with XWayland, in WAYLAND_DISPLAY, DISPLAY and SWAYSOCK. sway
+#                    refuses root: then it runs as the user kelvo-sway (made once), and
+#                    $KELVO_DESKTOP_DIR/as-user COMMAND... runs a command as that user
+#   --kwin           KWin (kwin_wayland --virtual) on the session bus, with --bus and --home
 #   --gnome          headless GNOME Shell (Wayland only) on both buses with --home, run as sway is,
-#                    in WAYLAND_DISPLAY, its pid in KELVO_DESKTOP_GNOME_PID, with the extension
-#                    folders in KELVO_DESKTOP_GNOME_EXTENSIONS and org.gnome.Shell.Eval enabled. The
-#                    command $KELVO_DESKTOP_DIR/gnome-shell starts another, once that one has ended.
+#                    with the extension folders in KELVO_DESKTOP_GNOME_EXTENSIONS and
+#                    org.gnome.Shell.Eval enabled
+# With --kwin and --gnome, WAYLAND_DISPLAY names the compositor, and $KELVO_DESKTOP_DIR/kwin or
+# /gnome-shell starts another once that one has ended.
 set -euo pipefail
 
 # wait_for WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds; gives up when the helper
