@@ -177,8 +177,7 @@ web_session_follows_the_tab() {
     [ "$app $bundle" = "ChatGPT 网页 chromium" ] || fail "stored '$app' of '$bundle'"
     grep -qF '"sourceIdentifier": "chromium::chatgpt.com"' "$state" ||
         fail "the session is not stored as chromium::chatgpt.com"
-    ((ended_at >= before / 1000000 && ended_at <= after / 1000000 + 1)) ||
-        fail "endedAt $ended_at is not when the tab changed"
+    within ended_at "$before" "$after"
 }
 
 run_case "switching windows opens and closes sessions" switching_opens_and_closes_sessions
