@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
-"""One browser of the table below, headless, with the real extension and the real browser host:
-the same steps for each, checked on the tab file and on what Kelvo sees (tabprobe). Runs inside
-tests/support/desktop.sh --home, whose folder holds the logs; whatever a run starts is stopped
-when it ends, and the first failed check ends it.
-
-    test_browsers.py PATH-TO-KELVO-BROWSER-HOST PATH-TO-TABPROBE chromium|firefox"""
+"""test_browsers.py PATH-TO-KELVO-BROWSER-HOST PATH-TO-TABPROBE chromium|firefox: one browser of
+the table below, headless, with the real extension and host, through the same steps, checked on
+the tab file and on what Kelvo sees (tabprobe). Runs inside tests/support/desktop.sh --home, which
+holds the logs; the first failed check ends it, and what it started is stopped."""
+import contextlib
 import json
 import os
 import pathlib
@@ -55,7 +54,7 @@ def alive(pid):
 
 
 class Run:
-    """One browser's run, used as a context manager."""
+    """One browser's run; stop() ends what it started."""
 
     def __init__(self, name, host, tabprobe, browser_key, application_id):
         self.host, self.tabprobe = pathlib.Path(host).resolve(), tabprobe
@@ -78,27 +77,20 @@ class Run:
             f"exec '{self.host}' \"$@\" 2>>'{self.host_log}'\n")
         self.host_wrapper.chmod(0o755)
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, kind, error, _):
+    def stop(self):
         for process in reversed(self._processes):
-            for sig in (signal.SIGTERM, signal.SIGKILL):
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(process.pid, signal.SIGTERM)
                 try:
-                    os.killpg(process.pid, sig)
                     process.wait(10)
-                    break
-                except ProcessLookupError:
-                    break
                 except subprocess.TimeoutExpired:
-                    pass
+                    os.killpg(process.pid, signal.SIGKILL)
         for pid in self.host_pids():
-            if alive(pid) and pathlib.Path(f"/proc/{pid}/exe").resolve() == self.host:
+            if alive(pid := int(pid)) and pathlib.Path(f"/proc/{pid}/exe").resolve() == self.host:
                 os.kill(pid, signal.SIGKILL)
 
     def start(self, name, argv, **kwargs):
-        """Starts a process in a process group of its own, its output in NAME.log beside the
-        desktop's logs."""
+        """A process in a process group of its own, its output in NAME.log beside the desktop's."""
         with open(self.root.parent / f"{name}.log", "ab") as log:
             process = subprocess.Popen(argv, env=self.env, stdin=subprocess.DEVNULL, stdout=log,
                                        stderr=subprocess.STDOUT, start_new_session=True, **kwargs)
@@ -136,10 +128,7 @@ class Run:
                               capture_output=True, text=True, timeout=30).stdout.strip()
 
     def host_pids(self):
-        try:
-            return [int(line) for line in self.host_starts.read_text().split()]
-        except OSError:
-            return []
+        return self.host_starts.read_text().split() if self.host_starts.exists() else []
 
 
 def expect(run, origin, seen, what, watch=lambda: None, timeout=10):
@@ -377,8 +366,7 @@ class Firefox:
             fail(f"Firefox ended with status {self.process.returncode}")
 
     def call(self, command, **params):
-        """Runs one Marionette command ("LENGTH:[0, id, command, params]") and returns its
-        value."""
+        """Runs one Marionette command ("LENGTH:[0, id, command, params]"); returns its value."""
         self._id += 1
         body = json.dumps([0, self._id, command, params]).encode()
         self._socket.sendall(b"%d:%s" % (len(body), body))
@@ -436,16 +424,18 @@ def main(host, tabprobe, name):
     for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
         signal.signal(sig, lambda number, _: fail(f"stopped by signal {number}"))
     browser_key, application_id, browser = BROWSERS[name]
+    run = Run(name, host, tabprobe, browser_key, application_id)
     try:
-        with Run(name, host, tabprobe, browser_key, application_id) as run:
-            run.serve()
-            run.step(f"{name}: the browser starts with the extension, which starts the host")
-            check_browser(run, browser(run))
+        run.serve()
+        run.step(f"{name}: the browser starts with the extension, which starts the host")
+        check_browser(run, browser(run))
     except Exception as error:
         if not isinstance(error, Failure):
             traceback.print_exc()
         print(f"FAIL: {name}: {error}", file=sys.stderr)
         return 1
+    finally:
+        run.stop()
     print(f"ok: {name}")
     return 0
 

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Usage: test_install.sh BUILD-DIR VERSION
-# Installs system-wide into a staging folder (DESTDIR) and for a user with a home folder of the
-# test's own, then checks that every piece is where the browsers look for it, that the host
-# manifests name the installed host and the extension's real identity, that the desktop and
-# autostart entries are valid and start the installed program, and what the program answers on
-# its command line without a display.
+# Installs system-wide into staging folders (DESTDIR) and for a user with a home of the test's own:
+# every piece is where the browsers look for it, the host manifests name the installed host and
+# the extension's real identity, the desktop and autostart entries are valid and start the
+# installed program; and what the program answers on its command line without a display.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -100,18 +99,16 @@ echo "install layout: ok"
 # must appear on standard output and standard error ("" for nothing).
 kelvo="$home/.local/bin/kelvo"
 failed=0
+# shellcheck disable=SC2034 # out and err are read through ${!stream}
 while IFS=';' read -r arguments status out err; do
     read -ra argv <<<"$arguments"
-    set +e
-    env -u DISPLAY -u WAYLAND_DISPLAY "$kelvo" "${argv[@]}" >"$scratch/out" 2>"$scratch/err"
-    actual=$?
-    set -e
+    actual=0
+    env -u DISPLAY -u WAYLAND_DISPLAY "$kelvo" "${argv[@]}" >"$scratch/out" 2>"$scratch/err" ||
+        actual=$?
     for stream in out err; do
-        want=${!stream}
-        got=$(cat "$scratch/$stream")
-        if { [ -z "$want" ] && [ -n "$got" ]; } || { [ -n "$want" ] && [[ "$got" != *"$want"* ]]; }; then
-            echo "kelvo $arguments: standard $stream is '$got', expected '$want'" && failed=1
-        fi
+        want=${!stream} got=$(cat "$scratch/$stream")
+        [[ ($want == "" && $got == "") || ($want != "" && $got == *"$want"*) ]] ||
+            { echo "kelvo $arguments: standard $stream is '$got', expected '$want'" && failed=1; }
     done
     [ "$actual" = "$status" ] || { echo "kelvo $arguments: status $actual, not $status" && failed=1; }
 done <<ROWS
