@@ -10,7 +10,7 @@ lost_display_leaks=$e2e_dir/lost-display.supp
 
 # Each switch to the ChatGPT window opens a session with one reminder, recorded; each switch away
 # ends it at that moment. The state folder that Kelvo creates is private. (A session open at
-# launch is stores_on_signal's.)
+# launch is stores_on_exit's.)
 switching_opens_and_closes_sessions() {
     activate "$other_window"
     launch_kelvo kelvo
@@ -24,15 +24,24 @@ switching_opens_and_closes_sessions() {
     [ "$(grep -o '"kind": "sessionStart"' "$state" | wc -l)" -eq 3 ] || fail "reminders recorded"
 }
 
-# stores_on_signal SIGNAL: the open session is stored on the way out, with exit status 0.
-stores_on_signal() {
+# stores_on_exit SIGNAL|display: with a session open, Kelvo gets the signal, or its X server
+# dies; the session is stored and the program ends, with status 0 after a signal.
+stores_on_exit() {
     activate "$chat_window"
-    launch_kelvo kelvo
+    LSAN_OPTIONS="suppressions=$lost_display_leaks${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
+        launch_kelvo kelvo
     wait_for_lines 1 "$reminder_line"
     [ "$(stored_sessions)" -eq 0 ] || fail "a session was stored while it is still open"
     local before after
     before=$(now_us)
-    stop_kelvo "$1"
+    if [ "$1" = display ]; then
+        kill -KILL "$KELVO_DESKTOP_XVFB_PID"
+        wait_until 10 "Kelvo to end without its display" gone "$kelvo_pid"
+        collect_status
+        ((kelvo_status < 128)) || fail "ended by signal $((kelvo_status - 128))"
+    else
+        stop_kelvo "$1"
+    fi
     after=$(now_us)
     check_ended_between "$before" "$after" 1
 }
@@ -60,23 +69,6 @@ second_instance_exits() {
     activate "$chat_window"
     launch_kelvo third
     wait_for_lines 1 "$reminder_line"
-}
-
-# The X server dies under the program: the open session is stored and the program ends.
-display_lost() {
-    activate "$chat_window"
-    LSAN_OPTIONS="suppressions=$lost_display_leaks${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
-        launch_kelvo kelvo
-    wait_for_lines 1 "$reminder_line"
-    [ "$(stored_sessions)" -eq 0 ] || fail "a session was stored while it is still open"
-    local before after
-    before=$(now_us)
-    kill -KILL "$KELVO_DESKTOP_XVFB_PID"
-    wait_until 10 "Kelvo to end without its display" gone "$kelvo_pid"
-    after=$(now_us)
-    collect_status
-    ((kelvo_status < 128)) || fail "ended by signal $((kelvo_status - 128))"
-    check_ended_between "$before" "$after" 1
 }
 
 shown() { [ "$(grep -o -F -- "$1" "$case_dir/notifications.log" 2>/dev/null | wc -l)" -ge "${2:-1}" ]; }
@@ -111,13 +103,10 @@ refused() {
     [ "$before" = - ] || [ "$before" = "$(cksum <"$state")" ] || fail "state.json changed"
 }
 
-# set_immutable on|off FOLDER: the folder refuses every change, root included.
+# set_immutable +|- FOLDER: the folder refuses every change, root included, or no longer does.
 set_immutable() {
-    if [ "$(id -u)" -eq 0 ]; then
-        chattr "$([ "$1" = on ] && echo + || echo -)i" "$2"
-    else
-        chmod "$([ "$1" = on ] && echo 500 || echo 700)" "$2"
-    fi
+    [ "$(id -u)" -ne 0 ] || { chattr "${1}i" "$2"; return; }
+    chmod "$([ "$1" = + ] && echo 500 || echo 700)" "$2"
 }
 
 # Where Kelvo cannot run as it should, it says why and ends before it records anything; an
@@ -131,10 +120,10 @@ refuses_to_start() {
     refused 'Kelvo cannot start: cannot create folder ' KELVO_STORE_DIR="$case_dir/file/store"
 
     prepare_state '{"reminderEvents":[],"sessions":[],"settings":{}}'
-    if set_immutable on "$KELVO_STORE_DIR"; then
+    if set_immutable + "$KELVO_STORE_DIR"; then
         local refusal=0
         (refused 'Kelvo cannot start: cannot write to folder ') || refusal=$?
-        set_immutable off "$KELVO_STORE_DIR"
+        set_immutable - "$KELVO_STORE_DIR"
         [ "$refusal" -eq 0 ] || exit 1
     else
         echo "    skipped: this file system cannot make a folder unchangeable" >&2
@@ -176,10 +165,10 @@ web_session_follows_the_tab() {
 
 run_case "switching windows opens and closes sessions" switching_opens_and_closes_sessions
 for signal in TERM INT HUP; do
-    run_case "SIG$signal stores the open session" stores_on_signal "$signal"
+    run_case "SIG$signal stores the open session" stores_on_exit "$signal"
 done
 run_case "a second instance exits" second_instance_exits
-run_case "the X server goes away: session stored, program ends" display_lost
+run_case "the X server goes away: session stored, program ends" stores_on_exit display
 run_case "reminder and daily summary shown by dunst" --notifications \
     notifications_through_dunst
 run_case "where Kelvo cannot run, it says why and ends" refuses_to_start

@@ -8,13 +8,6 @@ set -euo pipefail
 source "$(dirname "$0")/harness.sh"
 tray=$e2e_dir/tray.py
 
-start_watcher() {
-    "$tray" watcher >"$case_dir/watcher.out" 2>>"$case_dir/helpers.log" &
-    watcher_pid=$!
-    helpers+=("$watcher_pid")
-    wait_until 10 "the watcher" grep -q ready "$case_dir/watcher.out"
-}
-
 registered() { [ "$("$tray" registrations 2>/dev/null)" -ge "${1:-1}" ]; }
 
 # entry LABEL: the menu line of the entry with that label; fails when there is none.
@@ -22,8 +15,11 @@ entry() { "$tray" layout | awk -F '\t' -v label="$1" '$3 == label' | grep . || f
 
 mark_of() { entry "$1" | cut -f5; }
 
+# Kelvo, with another window in front, once its item has registered with the test's watcher.
 launch_with_tray() {
-    start_watcher
+    "$tray" watcher >"$case_dir/watcher.out" 2>>"$case_dir/helpers.log" &
+    helpers+=("$!")
+    wait_until 10 "the watcher" grep -q ready "$case_dir/watcher.out"
     activate "$other_window"
     launch_kelvo kelvo
     wait_until 10 "the item to register" registered
@@ -65,7 +61,7 @@ quit_stores_the_session() {
     check_ended_between "$before" "$after" 1
 }
 
-# find_kelvo_window TITLE-PATTERN: the visible window with that title; sets $window.
+# find_kelvo_window TITLE-PATTERN: the visible window with that title, in $window.
 find_kelvo_window() {
     window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)
     [ -n "$window" ]
@@ -73,7 +69,7 @@ find_kelvo_window() {
 
 hidden() { ! xdotool search --onlyvisible --name '^Kelvo$' >/dev/null 2>&1; }
 
-# The window's top left corner and size: sets $X, $Y, $WIDTH, $HEIGHT (and $WINDOW, $SCREEN).
+# The window's top left corner and size in $X, $Y, $WIDTH, $HEIGHT (and $WINDOW, $SCREEN).
 read_geometry() { eval "$(xdotool getwindowgeometry --shell "$1")"; }
 
 at() { read_geometry "$1" && [ "$X,$Y" = "$2" ]; }

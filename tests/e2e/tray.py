@@ -76,8 +76,7 @@ def main(command, *args):
     elif command == "registrations":
         print(len(calls()))
     elif command == "prop":
-        value = item_object().Get(ITEM, args[0], dbus_interface=dbus.PROPERTIES_IFACE)
-        print(value)
+        print(item_object().Get(ITEM, args[0], dbus_interface=dbus.PROPERTIES_IFACE))
     elif command == "layout":
         for entry in entries():
             print("\t".join(str(field) for field in entry))
