@@ -40,9 +40,7 @@ def wait_for(what, condition, timeout=10.0, watch=lambda: None):
 def watch_for(seconds, watch):
     """Calls watch() every 20 ms for that long: for what must not happen."""
     deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        watch()
-        time.sleep(0.02)
+    wait_for("the time to pass", lambda: time.monotonic() >= deadline, seconds + 1, watch)
 
 
 def alive(pid):
@@ -132,8 +130,7 @@ class Run:
 
 
 def expect(run, origin, seen, what, watch=lambda: None, timeout=10):
-    """Waits for the tab file to hold origin from a live host, then for tabprobe to say seen.
-    Returns the host's pid."""
+    """The live host's pid, once the tab file holds origin from it and tabprobe says seen."""
     def current():
         record = run.record()
         return record and record[0] == origin and alive(record[1]) and record[1]
@@ -148,8 +145,7 @@ def expect(run, origin, seen, what, watch=lambda: None, timeout=10):
 
 
 def kill_host(pid):
-    """Kills the host and waits until the browser has reaped it, so the browser has seen the
-    port close before the next event."""
+    """Kills the host; once the browser has reaped it, it has seen the port close."""
     os.kill(pid, signal.SIGKILL)
     wait_for(f"the browser to reap the killed host {pid}", lambda: not os.path.exists(
         f"/proc/{pid}"))
@@ -295,8 +291,7 @@ class Chromium:
         return self.evaluate(worker, expression)
 
     def allow_in_incognito(self):
-        """What a user does on chrome://extensions: developer mode on, then "Allow in
-        Incognito"; Chromium reloads the extension for it."""
+        """Developer mode, then "Allow in Incognito" on chrome://extensions, which reloads it."""
         page = self.call("Target.createTarget", url="chrome://extensions")["targetId"]
         api = "chrome.developerPrivate"
         wait_for("chrome://extensions", lambda: self.evaluate(page, f"!!{api}"))
@@ -407,10 +402,8 @@ class Firefox:
         return self._open("window", url, private)
 
     def stop(self):
-        try:
+        with contextlib.suppress(Exception):  # the connection may close before the answer comes
             self.call("Marionette:Quit", flags=["eForceQuit"])
-        except Exception:
-            pass  # the connection may close before the answer comes
         wait_for("Firefox to end", lambda: self.process.poll() is not None, 30)
 
 

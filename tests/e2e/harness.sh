@@ -80,16 +80,14 @@ background() {
 # it, in $window.
 open_window() {
     background xmessage -name "$1" -geometry 320x120 "$2"
-    wait_until 10 "the window $1" find_window "$1"
-    wait_until 10 "openbox to manage the window $1" managed "$window"
+    wait_until 10 "openbox to manage the window $1" managed "$1"
 }
 
-find_window() {
+managed() {
     window=$(xdotool search --onlyvisible --classname "^$1\$" 2>/dev/null | head -n 1)
-    [ -n "$window" ]
+    [[ -n $window && "$(xprop -root _NET_CLIENT_LIST 2>/dev/null), " == \
+        *"$(printf '0x%x' "$window"), "* ]]
 }
-
-managed() { [[ "$(xprop -root _NET_CLIENT_LIST 2>/dev/null), " == *"$(printf '0x%x' "$1"), "* ]]; }
 
 # activate WINDOW: returns once openbox announces it as the active window, which Kelvo follows.
 activate() {
@@ -213,8 +211,4 @@ run_checks() {
 }
 
 # prepare_state JSON: the state file a previous run would leave.
-prepare_state() {
-    mkdir -m 700 "$KELVO_STORE_DIR"
-    printf '%s' "$1" >"$state"
-    chmod 600 "$state"
-}
+prepare_state() { (umask 077 && mkdir "$KELVO_STORE_DIR" && printf '%s' "$1" >"$state"); }

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # The real program's tray item, read and clicked over D-Bus as a tray host would, with
 # python3-dbusmock as the StatusNotifierWatcher on a session bus of the test's own.
-#
-#   test_tray.sh PATH-TO-KELVO
+# Usage: test_tray.sh PATH-TO-KELVO
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=harness.sh
 source "$(dirname "$0")/harness.sh"
@@ -82,15 +81,14 @@ widget_from_the_menu() {
     launch_with_tray
     "$tray" click "桌面小组件"
     wait_until 10 "the widget" find_kelvo_window '^Kelvo$'
-    local widget=$window state area home
+    local widget=$window state home
     state=$(xprop -id "$widget" _NET_WM_STATE)
     for name in ABOVE SKIP_TASKBAR SKIP_PAGER; do
         [[ $state == *"_NET_WM_STATE_$name"* ]] || fail "no $name in $state"
     done
     [[ $state == *_NET_WM_STATE_STICKY* ]] ||
         xprop -id "$widget" _NET_WM_DESKTOP | grep -q 4294967295 || fail "not on every desktop"
-    read -r _ _ area < <(xprop -root -notype _NET_WORKAREA | tr -d ',')
-    read -r ax ay aw _ <<<"$area"
+    read -r _ _ ax ay aw _ < <(xprop -root -notype _NET_WORKAREA | tr -d ',')
     read_geometry "$widget"
     home="$((ax + aw - 24 - WIDTH)),$((ay + 32))"
     ((WIDTH >= 280 && HEIGHT >= 150)) || fail "size ${WIDTH}x$HEIGHT"

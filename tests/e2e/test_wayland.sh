@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # The real program under headless sway (tests/support/desktop.sh --sway), started once for every
-# check here, with foot windows of chosen app ids in front, focus moved by swaymsg, and Kelvo's
-# own windows on XWayland. The harness's helpers come from tests/e2e/harness.sh.
-#
-#   test_wayland.sh PATH-TO-KELVO
+# check here, with foot windows of chosen app ids in front (focus moved by swaymsg) and Kelvo's own
+# windows on XWayland. Usage: test_wayland.sh PATH-TO-KELVO
 set -euo pipefail
 if [ -z "${KELVO_DESKTOP_DIR:-}" ]; then
     exec "$(dirname "$0")/../support/desktop.sh" --sway --home -- "$0" "$(realpath "$1")"
@@ -24,14 +22,13 @@ write_chat_entry
 
 # open_window APP-ID: a foot window with that app id, once sway manages it.
 open_window() {
-    "$as_user" foot --app-id "$1" sleep 1000 >>"$case_dir/helpers.log" 2>&1 &
-    helpers+=("$!")
-    wait_until 10 "sway to manage the window ${1:0:40}" swaymsg_ok "[pid=$!] mark --add w$!"
+    background "$as_user" foot --app-id "$1" sleep 1000
+    wait_until 10 "sway to manage the window $1" swaymsg_ok "[pid=$!] mark --add w$!"
 }
 
 swaymsg_ok() { "$as_user" swaymsg "$@" >/dev/null 2>&1; }
 
-# activate APP-ID-REGEX: moves the focus and returns once sway has done so.
+# activate APP-ID: moves the focus and returns once sway has done so.
 activate() { swaymsg_ok "[app_id=\"$1\"] focus" || fail "could not focus $1"; }
 
 open_window "$chat_entry"

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Usage: test_package.sh BUILD-DIR VERSION
-# Builds the Debian package into a folder of the test's own and checks what it holds, what it
-# depends on, and that lintian finds no error in it. (Installing it on a fresh Debian root needs
-# the network: scripts/check-deb.)
+# Builds the Debian package into a folder of the test's own: what it holds and depends on, and no
+# lintian error. (Installing it on a fresh Debian root needs the network: scripts/check-deb.)
 set -euo pipefail
 
 build=$(cd "${1:?usage: test_package.sh BUILD-DIR VERSION}" && pwd)
