@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""Serves one small page for every path over HTTPS on 127.0.0.1 for chatgpt.com and other.test,
-with a certificate of its own, on a free port, which it writes to PORT-FILE once it listens; stops
-on SIGTERM. chatgpt.com is on Chromium's built-in HTTPS list, hence HTTPS.
-
-    serve.py PORT-FILE
-"""
+"""serve.py PORT-FILE: one small page for every path, over HTTPS (chatgpt.com is on Chromium's
+built-in HTTPS list) on 127.0.0.1 for chatgpt.com and other.test, on a free port that it writes to
+PORT-FILE once it listens; stops on SIGTERM."""
 import http.server
 import os
 import signal

@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
-"""One browser of the table below, headless, with the real extension and the real browser host:
-the same steps for each, checked on the tab file and on what Kelvo sees (tabprobe). Runs inside
-tests/support/desktop.sh --home, whose folder holds the logs; whatever a run starts is stopped
-when it ends, and the first failed check ends it.
-
-    test_browsers.py PATH-TO-KELVO-BROWSER-HOST PATH-TO-TABPROBE chromium|firefox"""
+"""test_browsers.py PATH-TO-KELVO-BROWSER-HOST PATH-TO-TABPROBE chromium|firefox: one browser of
+the table below, headless, with the real extension and host, through the same steps, checked on
+the tab file and on what Kelvo sees (tabprobe). Runs inside tests/support/desktop.sh --home, which
+holds the logs; the first failed check ends it, and what it started is stopped."""
+import contextlib
 import json
 import os
 import pathlib
@@ -41,9 +40,7 @@ def wait_for(what, condition, timeout=10.0, watch=lambda: None):
 def watch_for(seconds, watch):
     """Calls watch() every 20 ms for that long: for what must not happen."""
     deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        watch()
-        time.sleep(0.02)
+    wait_for("the time to pass", lambda: time.monotonic() >= deadline, seconds + 1, watch)
 
 
 def alive(pid):
@@ -55,7 +52,7 @@ def alive(pid):
 
 
 class Run:
-    """One browser's run, used as a context manager."""
+    """One browser's run; stop() ends what it started."""
 
     def __init__(self, name, host, tabprobe, browser_key, application_id):
         self.host, self.tabprobe = pathlib.Path(host).resolve(), tabprobe
@@ -78,27 +75,20 @@ class Run:
             f"exec '{self.host}' \"$@\" 2>>'{self.host_log}'\n")
         self.host_wrapper.chmod(0o755)
 
-    def __enter__(self):
-        return self
-
-    def __exit__(self, kind, error, _):
+    def stop(self):
         for process in reversed(self._processes):
-            for sig in (signal.SIGTERM, signal.SIGKILL):
+            with contextlib.suppress(ProcessLookupError):
+                os.killpg(process.pid, signal.SIGTERM)
                 try:
-                    os.killpg(process.pid, sig)
                     process.wait(10)
-                    break
-                except ProcessLookupError:
-                    break
                 except subprocess.TimeoutExpired:
-                    pass
+                    os.killpg(process.pid, signal.SIGKILL)
         for pid in self.host_pids():
-            if alive(pid) and pathlib.Path(f"/proc/{pid}/exe").resolve() == self.host:
+            if alive(pid := int(pid)) and pathlib.Path(f"/proc/{pid}/exe").resolve() == self.host:
                 os.kill(pid, signal.SIGKILL)
 
     def start(self, name, argv, **kwargs):
-        """Starts a process in a process group of its own, its output in NAME.log beside the
-        desktop's logs."""
+        """A process in a process group of its own, its output in NAME.log beside the desktop's."""
         with open(self.root.parent / f"{name}.log", "ab") as log:
             process = subprocess.Popen(argv, env=self.env, stdin=subprocess.DEVNULL, stdout=log,
                                        stderr=subprocess.STDOUT, start_new_session=True, **kwargs)
@@ -136,15 +126,11 @@ class Run:
                               capture_output=True, text=True, timeout=30).stdout.strip()
 
     def host_pids(self):
-        try:
-            return [int(line) for line in self.host_starts.read_text().split()]
-        except OSError:
-            return []
+        return self.host_starts.read_text().split() if self.host_starts.exists() else []
 
 
 def expect(run, origin, seen, what, watch=lambda: None, timeout=10):
-    """Waits for the tab file to hold origin from a live host, then for tabprobe to say seen.
-    Returns the host's pid."""
+    """The live host's pid, once the tab file holds origin from it and tabprobe says seen."""
     def current():
         record = run.record()
         return record and record[0] == origin and alive(record[1]) and record[1]
@@ -159,8 +145,7 @@ def expect(run, origin, seen, what, watch=lambda: None, timeout=10):
 
 
 def kill_host(pid):
-    """Kills the host and waits until the browser has reaped it, so the browser has seen the
-    port close before the next event."""
+    """Kills the host; once the browser has reaped it, it has seen the port close."""
     os.kill(pid, signal.SIGKILL)
     wait_for(f"the browser to reap the killed host {pid}", lambda: not os.path.exists(
         f"/proc/{pid}"))
@@ -306,8 +291,7 @@ class Chromium:
         return self.evaluate(worker, expression)
 
     def allow_in_incognito(self):
-        """What a user does on chrome://extensions: developer mode on, then "Allow in
-        Incognito"; Chromium reloads the extension for it."""
+        """Developer mode, then "Allow in Incognito" on chrome://extensions, which reloads it."""
         page = self.call("Target.createTarget", url="chrome://extensions")["targetId"]
         api = "chrome.developerPrivate"
         wait_for("chrome://extensions", lambda: self.evaluate(page, f"!!{api}"))
@@ -377,8 +361,7 @@ class Firefox:
             fail(f"Firefox ended with status {self.process.returncode}")
 
     def call(self, command, **params):
-        """Runs one Marionette command ("LENGTH:[0, id, command, params]") and returns its
-        value."""
+        """Runs one Marionette command ("LENGTH:[0, id, command, params]"); returns its value."""
         self._id += 1
         body = json.dumps([0, self._id, command, params]).encode()
         self._socket.sendall(b"%d:%s" % (len(body), body))
@@ -419,10 +402,8 @@ class Firefox:
         return self._open("window", url, private)
 
     def stop(self):
-        try:
+        with contextlib.suppress(Exception):  # the connection may close before the answer comes
             self.call("Marionette:Quit", flags=["eForceQuit"])
-        except Exception:
-            pass  # the connection may close before the answer comes
         wait_for("Firefox to end", lambda: self.process.poll() is not None, 30)
 
 
@@ -436,16 +417,18 @@ def main(host, tabprobe, name):
     for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
         signal.signal(sig, lambda number, _: fail(f"stopped by signal {number}"))
     browser_key, application_id, browser = BROWSERS[name]
+    run = Run(name, host, tabprobe, browser_key, application_id)
     try:
-        with Run(name, host, tabprobe, browser_key, application_id) as run:
-            run.serve()
-            run.step(f"{name}: the browser starts with the extension, which starts the host")
-            check_browser(run, browser(run))
+        run.serve()
+        run.step(f"{name}: the browser starts with the extension, which starts the host")
+        check_browser(run, browser(run))
     except Exception as error:
         if not isinstance(error, Failure):
             traceback.print_exc()
         print(f"FAIL: {name}: {error}", file=sys.stderr)
         return 1
+    finally:
+        run.stop()
     print(f"ok: {name}")
     return 0
 

@@ -2,14 +2,10 @@
 # shellcheck disable=SC2034 # the variables set here are read by the scripts that source it
 # Sourced by the end-to-end tests of the real program (TEST.sh PATH-TO-KELVO). Each case runs the
 # test script again on a desktop of its own (tests/support/desktop.sh --display --home and the
-# options the case names), where the first failed check ends it. The last line of the output is
-# "N passed, M failed"; the status is 1 when a case failed.
-#
-# A case sees:
-#   $state                       the state file (in $KELVO_STORE_DIR, which Kelvo creates)
-#   $chat_window, $other_window  a window that resolves to ChatGPT through the desktop entry
-#                                $chat_entry, and one that resolves to nothing
-#   $kelvo_pid, $kelvo_err       after launch_kelvo: the program and its standard error
+# options the case names), where the first failed check ends it; the output ends "N passed, M
+# failed". A case sees $state (in $KELVO_STORE_DIR), $chat_window (resolving to ChatGPT through the
+# desktop entry $chat_entry), $other_window (resolving to nothing), and after launch_kelvo the
+# program's $kelvo_pid and standard error $kelvo_err.
 export LC_ALL=C.UTF-8 # also makes $EPOCHREALTIME use a decimal point
 unset LANGUAGE SESSION_MANAGER XDG_CURRENT_DESKTOP QT_QPA_PLATFORMTHEME QUORRIN_STORE_DIR
 export XDG_SESSION_TYPE=x11 QT_QPA_PLATFORM=xcb
@@ -23,11 +19,9 @@ passed=0 failed=0 helpers=()
 
 fail() { echo "    FAIL: $*" >&2; exit 1; }
 
-# Microseconds since the epoch.
 now_us() { echo "${EPOCHREALTIME/./}"; }
 
-# wait_until SECONDS WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds; fails the case
-# when it has not within that time.
+# wait_until SECONDS WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds, or fails the case.
 wait_until() {
     local deadline=$((SECONDS + $1))
     until "${@:3}"; do
@@ -38,17 +32,14 @@ wait_until() {
 
 # run_case NAME [DESKTOP-OPTION...] FUNCTION [ARGUMENT...]
 run_case() {
-    local name=$1 options=() status=0 started
+    local name=$1 options=() started
     shift
     while [[ $1 == --* ]]; do options+=("$1") && shift; done
     started=$(now_us)
-    "$desktop" --display --home "${options[@]}" -- "$0" "$kelvo" --case "$@" || status=$?
-    if [ "$status" -eq 0 ]; then
-        passed=$((passed + 1))
-        echo "ok    $name ($((($(now_us) - started) / 1000)) ms)"
+    if "$desktop" --display --home "${options[@]}" -- "$0" "$kelvo" --case "$@"; then
+        passed=$((passed + 1)) && echo "ok    $name ($((($(now_us) - started) / 1000)) ms)"
     else
-        failed=$((failed + 1))
-        echo "FAIL  $name"
+        failed=$((failed + 1)) && echo "FAIL  $name"
     fi
 }
 
@@ -85,23 +76,20 @@ background() {
     helpers+=("$!")
 }
 
-# open_window INSTANCE TEXT: maps an xmessage window with that WM_CLASS instance and waits until
-# the window manager has taken it over; sets $window.
+# open_window INSTANCE TEXT: an xmessage window with that WM_CLASS instance, once openbox manages
+# it, in $window.
 open_window() {
     background xmessage -name "$1" -geometry 320x120 "$2"
-    wait_until 10 "the window $1" find_window "$1"
-    wait_until 10 "openbox to manage the window $1" managed "$window"
+    wait_until 10 "openbox to manage the window $1" managed "$1"
 }
 
-find_window() {
+managed() {
     window=$(xdotool search --onlyvisible --classname "^$1\$" 2>/dev/null | head -n 1)
-    [ -n "$window" ]
+    [[ -n $window && "$(xprop -root _NET_CLIENT_LIST 2>/dev/null), " == \
+        *"$(printf '0x%x' "$window"), "* ]]
 }
 
-managed() { [[ "$(xprop -root _NET_CLIENT_LIST 2>/dev/null), " == *"$(printf '0x%x' "$1"), "* ]]; }
-
-# activate WINDOW: brings the window to the front and returns once the window manager has
-# announced it as the active one (_NET_ACTIVE_WINDOW, which Kelvo follows).
+# activate WINDOW: returns once openbox announces it as the active window, which Kelvo follows.
 activate() {
     timeout 10 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || fail "could not activate $1"
     wait_until 5 "window $1 to be the active one" is_active "$1"
@@ -109,8 +97,7 @@ activate() {
 
 is_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]; }
 
-# launch_kelvo NAME: starts the program (through the command in $run_as, when there is one) with
-# its standard error in $case_dir/NAME.log.
+# launch_kelvo NAME: starts the program (through $run_as, if set), its standard error in NAME.log.
 run_as=()
 launch_kelvo() {
     kelvo_err=$case_dir/$1.log
@@ -120,9 +107,7 @@ launch_kelvo() {
     helpers+=("$kelvo_pid")
 }
 
-# stop_kelvo SIGNAL: sends the signal and waits for the program to end, which it must with
-# status 0. The program installs its handlers only once it has started, so the signal waits for
-# them.
+# stop_kelvo SIGNAL: once the program handles it, sends the signal; it must end with status 0.
 stop_kelvo() {
     wait_until 10 "Kelvo to handle termination signals" handles_termination_signals
     kill "-$1" "$kelvo_pid"
@@ -131,7 +116,6 @@ stop_kelvo() {
     [ "$kelvo_status" -eq 0 ] || fail "exit status $kelvo_status after SIG$1"
 }
 
-# The exit status of the program that has ended, in $kelvo_status.
 collect_status() { kelvo_status=0; wait "$kelvo_pid" || kelvo_status=$?; }
 
 # SIGHUP, SIGINT and SIGTERM are bits 0, 1 and 14 of the caught-signals mask.
@@ -145,10 +129,9 @@ gone() { ! kill -0 "$1" 2>/dev/null; }
 
 running() { kill -0 "$kelvo_pid" 2>/dev/null || fail "Kelvo ended unexpectedly"; }
 
-# lines_in FILE TEXT: how many lines of the file contain the text.
 lines_in() { grep -cF -- "$2" "$1" || true; }
 
-# Waits until Kelvo's standard error holds COUNT lines with TEXT.
+# wait_for_lines COUNT TEXT [SECONDS]: until Kelvo's standard error holds that many lines with TEXT.
 wait_for_lines() {
     wait_until "${3:-10}" "$1 × \"$2\" from Kelvo" has_lines "$1" "$2"
 }
@@ -160,8 +143,8 @@ stored_sessions() { { grep -so '"endedAt"' "$state" || true; } | wc -l; }
 
 has_sessions() { [ "$(stored_sessions)" -ge "$1" ]; }
 
-# The last stored session: sets $app, $bundle, $started_at, $ended_at, $reminded_at (times in
-# epoch seconds, "-" when absent). Fails unless state.json is a state document with a session.
+# The last stored session in $app, $bundle, $started_at, $ended_at, $reminded_at (epoch seconds,
+# "-" when absent). Fails unless state.json is a state document with a session.
 read_last_session() {
     local last
     last=$(python3 - "$state" <<'PYTHON'
@@ -177,29 +160,27 @@ PYTHON
     IFS=$'\t' read -r app bundle started_at ended_at reminded_at <<<"$last"
 }
 
-# check_ended_between BEFORE_US AFTER_US [SESSIONS]: the last session is the ChatGPT one, and its
-# endedAt, stored in whole seconds, lies between the two instants (allowing for the truncation);
-# with SESSIONS, that many are stored.
+# within FIELD BEFORE_US AFTER_US: the stored time ($started_at or $ended_at, in whole seconds)
+# lies between the two instants, allowing for the truncation.
+within() {
+    local at=${!1}
+    ((at >= $2 / 1000000 && at * 1000000 <= $3 + 1000000)) ||
+        fail "$1 $at is not within 1 s of [$(($2 / 1000000)), $(($3 / 1000000))]"
+}
+
+# check_ended_between BEFORE_US AFTER_US [SESSIONS]: the last session is the ChatGPT one, ended
+# between the two instants; with SESSIONS, that many are stored.
 check_ended_between() {
     [ -z "${3:-}" ] || [ "$(stored_sessions)" -eq "$3" ] ||
         fail "$(stored_sessions) sessions stored, not $3"
     read_last_session
-    [ "$app" = ChatGPT ] || fail "stored appName is '$app', not ChatGPT"
-    [ "$bundle" = "$chat_entry" ] || fail "stored bundleIdentifier is '$bundle', not $chat_entry"
+    [ "$app $bundle" = "ChatGPT $chat_entry" ] || fail "stored '$app' of '$bundle'"
     ((started_at <= ended_at)) || fail "session ends ($ended_at) before it starts ($started_at)"
-    ((ended_at >= $1 / 1000000 && ended_at * 1000000 <= $2 + 1000000)) ||
-        fail "endedAt $ended_at is not within 1 s of [$(($1 / 1000000)), $(($2 / 1000000))]"
+    within ended_at "$1" "$2"
 }
 
-# check_started_between BEFORE_US AFTER_US, after read_last_session.
-check_started_between() {
-    ((started_at >= $1 / 1000000 && started_at * 1000000 <= $2 + 1000000)) ||
-        fail "startedAt $started_at is not within 1 s of [$(($1 / 1000000)), $(($2 / 1000000))]"
-}
-
-# follow_switches ROUNDS CHAT OTHER: each `activate CHAT` (the script's own activate) opens a
-# ChatGPT session with its reminder, stored only once `activate OTHER` has ended it; both within
-# a second of the switch, and the session's reminder recorded with it.
+# follow_switches ROUNDS CHAT OTHER: each `activate CHAT` opens a ChatGPT session with its
+# reminder, stored once `activate OTHER` ends it, both at the switch, its reminder recorded with it.
 follow_switches() {
     local round reminders sessions opened_before opened_after before after
     reminders=$(lines_in "$kelvo_err" "$reminder_line") sessions=$(stored_sessions)
@@ -214,13 +195,12 @@ follow_switches() {
         after=$(now_us)
         wait_until 5 "session $round in state.json" has_sessions $((sessions + round))
         check_ended_between "$before" "$after"
-        check_started_between "$opened_before" "$opened_after"
+        within started_at "$opened_before" "$opened_after"
         [ "$reminded_at" != - ] || fail "session $round has no firstReminderShownAt"
     done
 }
 
-# run_checks CHECK...: for scripts whose checks share one desktop and one Kelvo, in this order;
-# the first failed check ends the script.
+# run_checks CHECK...: checks sharing one desktop and one Kelvo, in order, until one fails.
 run_checks() {
     local check started
     for check in "$@"; do
@@ -230,9 +210,5 @@ run_checks() {
     done
 }
 
-# prepare_state JSON: a state file written before Kelvo starts, as a previous run would leave it.
-prepare_state() {
-    mkdir -m 700 "$KELVO_STORE_DIR"
-    printf '%s' "$1" >"$state"
-    chmod 600 "$state"
-}
+# prepare_state JSON: the state file a previous run would leave.
+prepare_state() { (umask 077 && mkdir "$KELVO_STORE_DIR" && printf '%s' "$1" >"$state"); }

@@ -1,46 +1,46 @@
 #!/usr/bin/env bash
 # The real program on a virtual display: without a session bus, where every reminder and summary
-# is a line on standard error; beside dunst on a bus of its own; and with Chromium in front, the
-# real extension loaded and the real browser host beside the program, the pages served on names
-# that only this Chromium resolves.
-#
-#   test_program.sh PATH-TO-KELVO    (kelvo-browser-host is expected beside it)
+# is a line on standard error; beside dunst on a bus of its own; and with a browser in front.
+# Usage: test_program.sh PATH-TO-KELVO
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=harness.sh
 source "$(dirname "$0")/harness.sh"
 lost_display_leaks=$e2e_dir/lost-display.supp
 
-# An AI tool in front at launch: a session opens, the start reminder goes out once, and the state
-# folder that Kelvo creates is private. Another window in front ends the session at that moment;
-# the ChatGPT window in front again opens a new one with its own reminder.
+# Each switch to the ChatGPT window opens a session with one reminder, recorded; each switch away
+# ends it at that moment. The state folder that Kelvo creates is private. (A session open at
+# launch is stores_on_exit's.)
 switching_opens_and_closes_sessions() {
-    activate "$chat_window"
+    activate "$other_window"
     launch_kelvo kelvo
-    wait_for_lines 1 "$reminder_line"
-    [ "$(grep -o '"kind": "sessionStart"' "$state" | wc -l)" -eq 1 ] || fail "no reminder recorded"
+    wait_until 10 "Kelvo to start" handles_termination_signals
+    follow_switches 3 "$chat_window" "$other_window"
     [ "$(stat -c %a "$KELVO_STORE_DIR")" = 700 ] || fail "state folder is not private (0700)"
     [ "$(stat -c %a "$state")" = 600 ] || fail "state.json is not private (0600)"
-    local before after
-    before=$(now_us)
-    activate "$other_window"
-    after=$(now_us)
-    wait_until 5 "the first session in state.json" has_sessions 1
-    check_ended_between "$before" "$after"
-    follow_switches 2 "$chat_window" "$other_window"
     stop_kelvo TERM
     [ "$(stored_sessions)" -eq 3 ] || fail "$(stored_sessions) sessions stored, not 3"
     [ "$(lines_in "$kelvo_err" '[Kelvo] Reminder')" -eq 3 ] || fail "not one reminder a session"
+    [ "$(grep -o '"kind": "sessionStart"' "$state" | wc -l)" -eq 3 ] || fail "reminders recorded"
 }
 
-# stores_on_signal SIGNAL: the open session is stored on the way out, with exit status 0.
-stores_on_signal() {
+# stores_on_exit SIGNAL|display: with a session open, Kelvo gets the signal, or its X server
+# dies; the session is stored and the program ends, with status 0 after a signal.
+stores_on_exit() {
     activate "$chat_window"
-    launch_kelvo kelvo
+    LSAN_OPTIONS="suppressions=$lost_display_leaks${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
+        launch_kelvo kelvo
     wait_for_lines 1 "$reminder_line"
     [ "$(stored_sessions)" -eq 0 ] || fail "a session was stored while it is still open"
     local before after
     before=$(now_us)
-    stop_kelvo "$1"
+    if [ "$1" = display ]; then
+        kill -KILL "$KELVO_DESKTOP_XVFB_PID"
+        wait_until 10 "Kelvo to end without its display" gone "$kelvo_pid"
+        collect_status
+        ((kelvo_status < 128)) || fail "ended by signal $((kelvo_status - 128))"
+    else
+        stop_kelvo "$1"
+    fi
     after=$(now_us)
     check_ended_between "$before" "$after" 1
 }
@@ -70,23 +70,6 @@ second_instance_exits() {
     wait_for_lines 1 "$reminder_line"
 }
 
-# The X server dies under the program: the open session is stored and the program ends.
-display_lost() {
-    activate "$chat_window"
-    LSAN_OPTIONS="suppressions=$lost_display_leaks${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
-        launch_kelvo kelvo
-    wait_for_lines 1 "$reminder_line"
-    [ "$(stored_sessions)" -eq 0 ] || fail "a session was stored while it is still open"
-    local before after
-    before=$(now_us)
-    kill -KILL "$KELVO_DESKTOP_XVFB_PID"
-    wait_until 10 "Kelvo to end without its display" gone "$kelvo_pid"
-    after=$(now_us)
-    collect_status
-    ((kelvo_status < 128)) || fail "ended by signal $((kelvo_status - 128))"
-    check_ended_between "$before" "$after" 1
-}
-
 shown() { [ "$(grep -o -F -- "$1" "$case_dir/notifications.log" 2>/dev/null | wc -l)" -ge "${2:-1}" ]; }
 
 # With a summary time already past today, both the start reminder and the summary reach the
@@ -100,7 +83,6 @@ notifications_through_dunst() {
     wait_until 10 "the daily summary in dunst" shown "今日 AI 使用总结"
     stop_kelvo TERM
     [ "$(lines_in "$kelvo_err" '[Kelvo]')" -eq 0 ] || fail "fell back to standard error"
-    [ "$(stored_sessions)" -eq 1 ] || fail "the open session was not stored"
     grep -qF "\"lastDailySummaryDayKey\": \"$(date +%F)\"" "$state" ||
         fail "lastDailySummaryDayKey is not today"
 }
@@ -113,19 +95,15 @@ refused() {
     [ -f "$state" ] && before=$(cksum <"$state")
     env "${@:2}" timeout 10 "$kelvo" >/dev/null 2>"$err" || status=$?
     [ "$status" -eq 1 ] || fail "exit status $status, not 1 ($(head -c 300 "$err"))"
-    if [ "$(wc -l <"$err")" -ne 1 ] || [[ $(cat "$err") != "$1"* ]]; then
+    [[ $(wc -l <"$err") -eq 1 && $(cat "$err") == "$1"* ]] ||
         fail "standard error is not one line starting '$1': $(head -c 300 "$err")"
-    fi
     [ "$before" = - ] || [ "$before" = "$(cksum <"$state")" ] || fail "state.json changed"
 }
 
-# set_immutable on|off FOLDER: the folder refuses every change, root included.
+# set_immutable +|- FOLDER: the folder refuses every change, root included, or no longer does.
 set_immutable() {
-    if [ "$(id -u)" -eq 0 ]; then
-        chattr "$([ "$1" = on ] && echo + || echo -)i" "$2"
-    else
-        chmod "$([ "$1" = on ] && echo 500 || echo 700)" "$2"
-    fi
+    [ "$(id -u)" -ne 0 ] || { chattr "${1}i" "$2"; return; }
+    chmod "$([ "$1" = + ] && echo 500 || echo 700)" "$2"
 }
 
 # Where Kelvo cannot run as it should, it says why and ends before it records anything; an
@@ -139,10 +117,10 @@ refuses_to_start() {
     refused 'Kelvo cannot start: cannot create folder ' KELVO_STORE_DIR="$case_dir/file/store"
 
     prepare_state '{"reminderEvents":[],"sessions":[],"settings":{}}'
-    if set_immutable on "$KELVO_STORE_DIR"; then
+    if set_immutable + "$KELVO_STORE_DIR"; then
         local refusal=0
         (refused 'Kelvo cannot start: cannot write to folder ') || refusal=$?
-        set_immutable off "$KELVO_STORE_DIR"
+        set_immutable - "$KELVO_STORE_DIR"
         [ "$refusal" -eq 0 ] || exit 1
     else
         echo "    skipped: this file system cannot make a folder unchangeable" >&2
@@ -150,81 +128,45 @@ refuses_to_start() {
 
     DISPLAY='' QT_QPA_PLATFORM=offscreen launch_kelvo offscreen
     wait_until 10 "the lock of an offscreen Kelvo" test -e "$state.lock"
-    running
     stop_kelvo TERM
 }
 
-source_dir=$(realpath "$(dirname "$0")/../..")
-host=$(dirname "$kelvo")/kelvo-browser-host
-
-# start_chromium URL: a Chromium window on the display, with its DevTools port in
-# $devtools_port and its window in $chromium_window.
-start_chromium() {
-    local profile=$case_dir/chromium-profile
-    local rules='MAP chatgpt.com 127.0.0.1, MAP other.test 127.0.0.1, MAP * ~NOTFOUND'
-    mkdir -p "$profile/NativeMessagingHosts"
-    "$source_dir/scripts/host-manifest" chrome "$host" \
-        >"$profile/NativeMessagingHosts/kelvo.browser_host.json"
-    # Debian's launcher script adds flags of its own; its window class names the desktop entry.
-    CHROME_DESKTOP=chromium.desktop /usr/lib/chromium/chromium --no-sandbox \
-        --user-data-dir="$profile" --load-extension="$source_dir/browser-extension" \
-        --remote-debugging-port=0 --no-first-run --no-default-browser-check \
-        --password-store=basic --disable-dev-shm-usage --disable-gpu --disable-sync \
-        --disable-background-networking --disable-component-update \
-        --disable-features=HttpsUpgrades --ignore-certificate-errors \
-        --host-resolver-rules="$rules" --window-size=800,600 "$1" >"$case_dir/chromium.log" 2>&1 &
-    helpers+=("$!")
-    wait_until 30 "Chromium's DevTools port" test -s "$profile/DevToolsActivePort"
-    devtools_port=$(head -n 1 "$profile/DevToolsActivePort")
-    wait_until 30 "the Chromium window" find_chromium_window
+# write_tab ORIGIN: Chromium's tab file as the browser host writes it, naming a live process.
+write_tab() {
+    (umask 077 && mkdir -p "$XDG_RUNTIME_DIR/kelvo/tabs")
+    printf '{"origin":"%s","pid":%d}' "$1" "$$" >"$XDG_RUNTIME_DIR/kelvo/tabs/.part"
+    mv "$XDG_RUNTIME_DIR/kelvo/tabs/.part" "$XDG_RUNTIME_DIR/kelvo/tabs/chromium.json"
 }
 
-find_chromium_window() {
-    chromium_window=$(xdotool search --onlyvisible --class '^chromium$' 2>/dev/null | head -n 1)
-    [ -n "$chromium_window" ]
-}
-
-# tab_origin_is ORIGIN: the tab file of Chromium names that origin.
-tab_origin_is() {
-    [[ $(cat "$XDG_RUNTIME_DIR/kelvo/tabs/chromium.json" 2>/dev/null) == *"\"origin\":\"$1\""* ]]
-}
-
-# Chromium in front on chatgpt.com: a web session opens with its reminder; a new tab on
-# other.test closes it, stored as the ChatGPT web session in Chromium, ended when the tab changed.
+# A window that resolves to Chromium in front, its tab on chatgpt.com: a web session opens with its
+# reminder; the tab file changing to other.test closes it at that moment, stored as the ChatGPT web
+# session in Chromium. (The browser tests have the real browsers, extension and host write it.)
 web_session_follows_the_tab() {
-    background python3 "$source_dir/tests/browser/serve.py" "$case_dir/port"
-    wait_until 10 "the page server" test -s "$case_dir/port"
-    port=$(<"$case_dir/port")
-    start_chromium "https://chatgpt.com:$port/c/abc?q=private"
-    activate "$chromium_window"
-    wait_until 20 "the tab file to name chatgpt.com" tab_origin_is "https://chatgpt.com:$port"
+    open_window chromium "Chromium"
+    activate "$window"
+    write_tab https://chatgpt.com
     launch_kelvo kelvo
     wait_for_lines 1 '[Kelvo] Reminder: 打开 ChatGPT 网页'
-
     local before after
     before=$(now_us)
-    python3 -c 'import sys, urllib.request as u; u.urlopen(u.Request(sys.argv[1], method="PUT"))' \
-        "http://127.0.0.1:$devtools_port/json/new?https://other.test:$port/"
-    wait_until 10 "the tab file to name other.test" tab_origin_is "https://other.test:$port"
+    write_tab https://other.test
     after=$(now_us)
     wait_until 5 "the web session in state.json" has_sessions 1
     read_last_session
-    [ "$(stored_sessions)" -eq 1 ] || fail "$(stored_sessions) sessions stored, not 1"
     [ "$app $bundle" = "ChatGPT 网页 chromium" ] || fail "stored '$app' of '$bundle'"
     grep -qF '"sourceIdentifier": "chromium::chatgpt.com"' "$state" ||
         fail "the session is not stored as chromium::chatgpt.com"
-    ((ended_at >= before / 1000000 && ended_at <= after / 1000000 + 1)) ||
-        fail "endedAt $ended_at is not when the tab changed"
+    within ended_at "$before" "$after"
 }
 
 run_case "switching windows opens and closes sessions" switching_opens_and_closes_sessions
 for signal in TERM INT HUP; do
-    run_case "SIG$signal stores the open session" stores_on_signal "$signal"
+    run_case "SIG$signal stores the open session" stores_on_exit "$signal"
 done
 run_case "a second instance exits" second_instance_exits
-run_case "the X server goes away: session stored, program ends" display_lost
+run_case "the X server goes away: session stored, program ends" stores_on_exit display
 run_case "reminder and daily summary shown by dunst" --notifications \
     notifications_through_dunst
 run_case "where Kelvo cannot run, it says why and ends" refuses_to_start
-run_case "Chromium's active tab opens and closes a web session" web_session_follows_the_tab
+run_case "the browser's active tab opens and closes a web session" web_session_follows_the_tab
 finish

@@ -1,13 +1,8 @@
 #!/usr/bin/python3
-"""The test's side of the tray: a StatusNotifierWatcher (python3-dbusmock) and a host's reads and
-clicks of Kelvo's item and menu, on the session bus in DBUS_SESSION_BUS_ADDRESS.
-
-  tray.py watcher                   runs a watcher until killed
-  tray.py registrations             how many times an item registered with it
-  tray.py prop NAME                 one property of the registered item
-  tray.py layout                    the menu: one line per entry, id, kind, label, enabled, mark
-  tray.py click LABEL               the host's click on the entry with that label
-"""
+"""The test's side of the tray, on the session bus: a StatusNotifierWatcher (python3-dbusmock)
+that `tray.py watcher` runs until killed, and a host's reads and clicks of Kelvo's item and menu:
+`registrations` (how many times an item registered), `prop NAME` (the registered item's), `layout`
+(one line per entry: id, kind, label, enabled, mark) and `click LABEL`."""
 import subprocess
 import sys
 import tempfile
@@ -19,8 +14,7 @@ ITEM = "org.kde.StatusNotifierItem"
 MENU = "com.canonical.dbusmenu"
 
 
-# The watcher has its method before it takes its name, so an item that registers the moment the
-# name appears is never turned away.
+# The method is there before the name is taken: an item registering at once is never turned away.
 TEMPLATE = f"""
 BUS_NAME = '{WATCHER}'
 MAIN_OBJ = '/StatusNotifierWatcher'
@@ -76,8 +70,7 @@ def main(command, *args):
     elif command == "registrations":
         print(len(calls()))
     elif command == "prop":
-        value = item_object().Get(ITEM, args[0], dbus_interface=dbus.PROPERTIES_IFACE)
-        print(value)
+        print(item_object().Get(ITEM, args[0], dbus_interface=dbus.PROPERTIES_IFACE))
     elif command == "layout":
         for entry in entries():
             print("\t".join(str(field) for field in entry))

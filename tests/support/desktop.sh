@@ -1,36 +1,31 @@
 #!/usr/bin/env bash
 # desktop.sh [OPTION...] [--] COMMAND [ARGUMENT...]
-#
-# Runs COMMAND on a private desktop, then stops, newest first, whatever was started for it and
-# exits with COMMAND's status (showing the end of every log when that is not 0). The folder
-# $KELVO_DESKTOP_DIR holds the desktop's files; it is removed unless KELVO_DESKTOP_KEEP is set. A bus that is not asked for is an address where
-# nothing listens, so the machine's own buses are never reached.
-#
-#   --display        Xvfb with openbox, in DISPLAY; the server's pid in KELVO_DESKTOP_XVFB_PID
+# Runs COMMAND on a private desktop in the folder $KELVO_DESKTOP_DIR (kept if KELVO_DESKTOP_KEEP is
+# set), then stops what was started for it, newest first, and exits with COMMAND's status (with
+# the end of every log when that is not 0). A bus not asked for is an address where nothing
+# listens, so the machine's own buses are never reached. Each helper's pid is in
+# KELVO_DESKTOP_<HELPER>_PID (XVFB, DUNST, SWAY, KWIN, GNOME).
+#   --display        Xvfb with openbox, in DISPLAY
 #   --bus            a session bus; it activates only what $KELVO_DESKTOP_DIR/services offers
 #   --system-bus     a second bus of the same kind, in DBUS_SYSTEM_BUS_ADDRESS
-#   --notifications  dunst on the display and the session bus, its pid in KELVO_DESKTOP_DUNST_PID.
-#                    Nothing times out. Each notification shown is appended to notifications.log
-#                    as id, app name, summary, body and desktop entry: fields separated by US,
-#                    records by RS. Its menu (dunstctl context) writes the entries it offers to
-#                    menu-input and picks the first one holding the text in menu-choice.
+#   --notifications  dunst on the display and the session bus; nothing times out. Each notification
+#                    is appended to notifications.log: id, app name, summary, body, desktop entry,
+#                    separated by US, records by RS. Its menu (dunstctl context) writes the entries
+#                    to menu-input and picks the first one holding the text in menu-choice.
 #   --home           HOME and the XDG folders (0700) of its own, and KELVO_STORE_DIR in it
-#   --sway           headless sway with XWayland, in WAYLAND_DISPLAY, DISPLAY and SWAYSOCK, its pid
-#                    in KELVO_DESKTOP_SWAY_PID. sway refuses to run as root: as root, it runs as
-#                    the user kelvo-sway (made once), with XDG_RUNTIME_DIR and the --home folders
-#                    handed to that user, and $KELVO_DESKTOP_DIR/as-user COMMAND... runs a command
-#                    as sway's user (XWayland accepts no other); not as root, as-user only runs it
-#   --kwin           KWin (kwin_wayland --virtual) on the session bus, with --bus and --home; its
-#                    socket in WAYLAND_DISPLAY, its pid in KELVO_DESKTOP_KWIN_PID. The command
-#                    $KELVO_DESKTOP_DIR/kwin starts another, once that one has ended.
+#   --sway           headless sway with XWayland, in WAYLAND_DISPLAY, DISPLAY and SWAYSOCK. sway
+#                    refuses root: then it runs as the user kelvo-sway (made once), and
+#                    $KELVO_DESKTOP_DIR/as-user COMMAND... runs a command as that user
+#   --kwin           KWin (kwin_wayland --virtual) on the session bus, with --bus and --home
 #   --gnome          headless GNOME Shell (Wayland only) on both buses with --home, run as sway is,
-#                    in WAYLAND_DISPLAY, its pid in KELVO_DESKTOP_GNOME_PID, with the extension
-#                    folders in KELVO_DESKTOP_GNOME_EXTENSIONS and org.gnome.Shell.Eval enabled. The
-#                    command $KELVO_DESKTOP_DIR/gnome-shell starts another, once that one has ended.
+#                    with the extension folders in KELVO_DESKTOP_GNOME_EXTENSIONS and
+#                    org.gnome.Shell.Eval enabled
+# With --kwin and --gnome, WAYLAND_DISPLAY names the compositor, and $KELVO_DESKTOP_DIR/kwin or
+# /gnome-shell starts another once that one has ended.
 set -euo pipefail
 
-# wait_for WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds; gives up when the helper
-# just started has ended (a missing program, say: its log tells) or after 20 seconds.
+# wait_for WHAT COMMAND...: runs COMMAND every 20 ms until it succeeds; gives up after 20 s or when
+# the helper just started has ended (a missing program, say: its log tells).
 wait_for() {
     local deadline=$((SECONDS + 20))
     until "${@:2}" >/dev/null 2>&1; do
@@ -47,8 +42,7 @@ background() {
     pids+=("$pid")
 }
 
-# A helper started as a process group of its own is listed as -PID, so that what it leaves
-# behind (sway's XWayland, which wlroots forks off twice) is stopped with it.
+# A helper listed as -PID is a process group, so what it forks off (sway's XWayland) stops with it.
 stop_desktop() {
     local status=$? index try
     for ((index = ${#pids[@]} - 1; index >= 0; index--)); do
@@ -118,7 +112,7 @@ EOF
     wait_for dunst dunstctl is-paused
 }
 
-# The user that sway runs as when desktop.sh runs as root, made the first time it is needed.
+# The user that sway runs as when desktop.sh runs as root, made once.
 sway_user() {
     local try
     for ((try = 0; try < 50; try++)); do
@@ -129,9 +123,8 @@ sway_user() {
     id -u kelvo-sway >/dev/null
 }
 
-# as_user: $dir/as-user runs a command as the compositor's user (kelvo-sway when this runs as
-# root), who gets a short runtime folder of its own (a socket path may be no longer than 108 bytes)
-# and the --home folders.
+# $dir/as-user runs a command as the compositor's user (kelvo-sway as root), who gets the --home
+# folders and a runtime folder of its own, short (a socket path holds at most 108 bytes).
 as_user() {
     umask 022 # what is written for sway's user must be readable by it
     if [ "$(id -u)" -eq 0 ]; then
@@ -156,7 +149,6 @@ as_user() {
     export XDG_RUNTIME_DIR=$runtime
 }
 
-# Headless sway, as an unprivileged user when this runs as root.
 start_sway() {
     as_user
     # New windows take no focus of their own: the tests move it with swaymsg.
@@ -168,19 +160,14 @@ start_sway() {
     pids[-1]=-$pid
     export KELVO_DESKTOP_SWAY_PID=$pid
     wait_for sway sway_announced
-    {
-        read -r WAYLAND_DISPLAY
-        read -r DISPLAY
-        read -r SWAYSOCK
-    } <"$runtime/environment"
+    { read -r WAYLAND_DISPLAY && read -r DISPLAY && read -r SWAYSOCK; } <"$runtime/environment"
     export WAYLAND_DISPLAY DISPLAY SWAYSOCK
     wait_for XWayland test -S "/tmp/.X11-unix/X${DISPLAY#:}"
 }
 sway_announced() { [ "$(wc -l <"$runtime/environment")" -eq 3 ]; }
 
-# KWin carries a file capability (cap_sys_resource) that a container may not grant, and then the
-# kernel refuses to run it. The dynamic loader runs it without; KWin is told that it is still
-# itself (it takes its own Qt platform only when its program is kwin_wayland).
+# KWin has a file capability that a container may refuse it; run by the dynamic loader, it needs
+# none, and is told it is still itself (else it takes no Qt platform of its own).
 start_kwin() {
     local loader
     loader=$(readelf -l /usr/bin/kwin_wayland | sed -n 's/.*interpreter: \(.*\)]$/\1/p')
@@ -263,14 +250,8 @@ if ((home)); then
         XDG_CACHE_HOME=$dir/cache XDG_RUNTIME_DIR=$dir/runtime KELVO_STORE_DIR=$dir/store
 fi
 ((display)) && start_display
-if ((bus)); then
-    start_bus bus
-    DBUS_SESSION_BUS_ADDRESS=$(<"$dir/bus")
-fi
-if ((system_bus)); then
-    start_bus system-bus
-    DBUS_SYSTEM_BUS_ADDRESS=$(<"$dir/system-bus")
-fi
+((bus)) && start_bus bus && DBUS_SESSION_BUS_ADDRESS=$(<"$dir/bus")
+((system_bus)) && start_bus system-bus && DBUS_SYSTEM_BUS_ADDRESS=$(<"$dir/system-bus")
 ((notifications)) && start_dunst
 ((sway)) && start_sway
 ((kwin)) && start_kwin

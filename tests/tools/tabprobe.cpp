@@ -1,4 +1,4 @@
-// Usage: tabprobe APPLICATION-ID [NAME]
+// Usage: tabprobe APPLICATION-ID
 // Prints what Kelvo sees when that application is in front: "<displayName> <rule host> <url>" for
 // a tab that matches one of the default web rules, otherwise "none".
 
@@ -12,19 +12,14 @@
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments();
-    if (arguments.size() < 2 || arguments.size() > 3) {
-        QTextStream(stderr) << "usage: tabprobe APPLICATION-ID [NAME]\n";
+    if (app.arguments().size() != 2) {
+        QTextStream(stderr) << "usage: tabprobe APPLICATION-ID\n";
         return 2;
     }
-    kelvo::FrontmostAppSnapshot snapshot{arguments.at(1), std::nullopt};
-    if (arguments.size() == 3)
-        snapshot.localizedName = arguments.at(2);
-
     kelvo::TabFileReader reader;
     kelvo::BrowserAIContextDetector detector(reader);
-    const auto context =
-        detector.context(snapshot, kelvo::AppSettings::defaults().browserDomainRules);
+    const auto context = detector.context({app.arguments().at(1), std::nullopt},
+                                          kelvo::AppSettings::defaults().browserDomainRules);
     QTextStream out(stdout);
     if (context)
         out << context->domainRule.displayName << ' ' << context->domainRule.host << ' '

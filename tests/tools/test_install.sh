@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Usage: test_install.sh BUILD-DIR VERSION
-# Installs system-wide into a staging folder (DESTDIR) and for a user with a home folder of the
-# test's own, then checks that every piece is where the browsers look for it, that the host
-# manifests name the installed host and the extension's real identity, that the desktop and
-# autostart entries are valid and start the installed program, and what the program answers on
-# its command line without a display.
+# Installs system-wide into staging folders (DESTDIR) and for a user with a home of the test's own:
+# every piece is where the browsers look for it, the host manifests name the installed host, the
+# desktop and autostart entries are valid and start the installed program; and what the program
+# answers on its command line without a display.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -16,13 +15,10 @@ trap 'rm -rf "$scratch"' EXIT
 # check_install DESTDIR PREFIX CHROME-HOSTS CHROMIUM-HOSTS FIREFOX-HOSTS AUTOSTART-FOLDER|-
 check_install() {
     python3 - "$root/browser-extension/manifest.json" "$@" <<'PYTHON'
-import base64, hashlib, json, os, re, shlex, subprocess, sys, zipfile
+import json, os, re, shlex, subprocess, sys, zipfile
 
 extension_manifest, destdir, prefix, chrome, chromium, firefox, autostart = sys.argv[1:]
 extension = json.load(open(extension_manifest))
-digest = hashlib.sha256(base64.b64decode(extension["key"])).hexdigest()[:32]
-chrome_id = "".join(chr(ord("a") + int(c, 16)) for c in digest)
-gecko_id = extension["browser_specific_settings"]["gecko"]["id"]
 host = f"{prefix}/libexec/kelvo/kelvo-browser-host"
 failures = []
 
@@ -37,15 +33,11 @@ expect(os.path.isfile(f"{shared}/browser-extension/manifest.json"), "the unpacke
 with zipfile.ZipFile(f"{shared}/kelvo-firefox.xpi") as package:
     expect(json.loads(package.read("manifest.json")) == extension, "the Firefox package differs")
 
-for folder, allowed in ((chrome, ["allowed_origins", f"chrome-extension://{chrome_id}/"]),
-                        (chromium, ["allowed_origins", f"chrome-extension://{chrome_id}/"]),
-                        (firefox, ["allowed_extensions", gecko_id])):
+# What else a manifest holds (the name and the extension's identity) is the browser tests': the
+# browsers start the host only through a manifest from scripts/host-manifest that matches.
+for folder in (chrome, chromium, firefox):
     path = f"{destdir}{folder}/kelvo.browser_host.json"
-    manifest = json.load(open(path))
-    expect(manifest["name"] == "kelvo.browser_host" and manifest["type"] == "stdio",
-           f"{path}: wrong name or type")
-    expect(manifest["path"] == host, f"{path}: names {manifest['path']}, not {host}")
-    expect(manifest.get(allowed[0]) == [allowed[1]], f"{path}: does not allow {allowed[1]}")
+    expect(json.load(open(path))["path"] == host, f"{path}: does not name {host}")
 
 def exec_argv(value):
     """The command line of a desktop entry's Exec value: string escapes, quoting, then %%."""
@@ -100,18 +92,16 @@ echo "install layout: ok"
 # must appear on standard output and standard error ("" for nothing).
 kelvo="$home/.local/bin/kelvo"
 failed=0
+# shellcheck disable=SC2034 # out and err are read through ${!stream}
 while IFS=';' read -r arguments status out err; do
     read -ra argv <<<"$arguments"
-    set +e
-    env -u DISPLAY -u WAYLAND_DISPLAY "$kelvo" "${argv[@]}" >"$scratch/out" 2>"$scratch/err"
-    actual=$?
-    set -e
+    actual=0
+    env -u DISPLAY -u WAYLAND_DISPLAY "$kelvo" "${argv[@]}" >"$scratch/out" 2>"$scratch/err" ||
+        actual=$?
     for stream in out err; do
-        want=${!stream}
-        got=$(cat "$scratch/$stream")
-        if { [ -z "$want" ] && [ -n "$got" ]; } || { [ -n "$want" ] && [[ "$got" != *"$want"* ]]; }; then
-            echo "kelvo $arguments: standard $stream is '$got', expected '$want'" && failed=1
-        fi
+        want=${!stream} got=$(cat "$scratch/$stream")
+        [[ ($want == "" && $got == "") || ($want != "" && $got == *"$want"*) ]] ||
+            { echo "kelvo $arguments: standard $stream is '$got', expected '$want'" && failed=1; }
     done
     [ "$actual" = "$status" ] || { echo "kelvo $arguments: status $actual, not $status" && failed=1; }
 done <<ROWS
