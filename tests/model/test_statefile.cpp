@@ -12,10 +12,12 @@
 #include <limits>
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 using namespace kelvo;
@@ -167,6 +169,20 @@ bool mountSmallDisk(const QString& folder)
                    "size=64k,mode=0700") == 0;
 }
 
+// Root reads and writes any file whatever its mode; without these two capabilities it meets file
+// modes as a user does. Only the effective set changes, so they can be taken back.
+bool overrideFileModes(bool overriding)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (::syscall(SYS_capget, &header, data) != 0)
+        return false;
+    constexpr quint32 bits = 1U << CAP_DAC_OVERRIDE | 1U << CAP_DAC_READ_SEARCH;
+    data[0].effective =
+        overriding ? data[0].effective | (data[0].permitted & bits) : data[0].effective & ~bits;
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+
 // Bytes this process has read from files so far.
 qint64 bytesRead()
 {
@@ -189,6 +205,9 @@ void placeUnreadable(const QString& file, const QByteArray& kind)
     } else if (kind == "2 GB file") {
         writeFile(file, "{");
         QCOMPARE(::truncate(name.constData(), off_t(2) << 30), 0);
+    } else if (kind == "mode 000") {
+        writeFile(file, StateCodec::encode(stateNamed("old")));
+        QCOMPARE(::chmod(name.constData(), 0), 0);
     } else {
         writeFile(file, kind);
     }
@@ -515,6 +534,7 @@ private slots:
         QTest::newRow("a named pipe, never loaded") << QByteArray("named pipe") << false;
         QTest::newRow("a link to a device") << QByteArray("link to /dev/zero") << true;
         QTest::newRow("a 2 GB file") << QByteArray("2 GB file") << true;
+        QTest::newRow("a state this user may not read") << QByteArray("mode 000") << true;
     }
 
     void unreadableFileIsKeptAside()
@@ -526,6 +546,9 @@ private slots:
         const QString file = dir + QStringLiteral("/state.json");
         placeUnreadable(file, kind);
         const struct stat original = identityOf(file);
+        if (!overrideFileModes(false))
+            QSKIP("this system cannot drop the capability to read any file");
+        auto restore = qScopeGuard([] { overrideFileModes(true); });
         const qint64 readBefore = bytesRead();
         PersistenceStore store;
         StderrCapture errors;
